@@ -1,0 +1,207 @@
+#include "control/socketcomponent.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+#include <QTimer>
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+// Bounds what the socket buffers ahead of the reader, so a large message never sits in memory.
+constexpr qint64 kReadBufferLimit = 1024 * 1024;
+
+// A handler that could not read (it was busy further up the stack) is asked again shortly;
+// new bytes or its own return ask at once.
+constexpr int kRetryAfterNoProgressMs = 10;
+
+struct ErrorMapping {
+    QAbstractSocket::SocketError qtError;
+    qint16 number;
+    const char* description;
+};
+
+constexpr ErrorMapping kErrorTable[] = {
+    {QAbstractSocket::ConnectionRefusedError, 10061, "Connection is forcefully rejected"},
+    {QAbstractSocket::HostNotFoundError, 11001, "Authoritative answer: Host not found"},
+    {QAbstractSocket::SocketTimeoutError, 10060, "Connection timed out"},
+    {QAbstractSocket::SocketAccessError, 10013, "Permission denied"},
+    {QAbstractSocket::SocketResourceError, 10055, "No buffer space available"},
+    {QAbstractSocket::NetworkError, 10050, "Network is down"},
+    {QAbstractSocket::AddressInUseError, 10048, "Address is already in use"},
+    {QAbstractSocket::SocketAddressNotAvailableError, 10049, "Address is not available"},
+    {QAbstractSocket::UnsupportedSocketOperationError, 10045, "Operation not supported"},
+};
+
+constexpr qint16 kGenericErrorNumber = 10053;
+constexpr const char* kGenericErrorText = "Connection is aborted due to timeout or other failure";
+
+} // namespace
+
+SocketComponent::SocketComponent(QObject* parent) : QObject(parent), m_socket(new QTcpSocket(this))
+{
+    m_socket->setReadBufferSize(kReadBufferLimit);
+    // Qt's signals are only hints: every one of them schedules one coalesced check, which
+    // decides what to raise from the socket's actual state.
+    connect(m_socket, &QTcpSocket::connected, this, [this] {
+        if (m_state == Connecting) {
+            m_state = Connected;
+        }
+        scheduleCheck();
+    });
+    connect(m_socket, &QTcpSocket::readyRead, this, [this] { scheduleCheck(); });
+    connect(m_socket, &QTcpSocket::channelReadyRead, this, [this] { scheduleCheck(); });
+    connect(m_socket, &QTcpSocket::disconnected, this, [this] {
+        if (m_state == Connected) {
+            m_peerClosed = true;
+        }
+        scheduleCheck();
+    });
+    connect(m_socket, &QTcpSocket::errorOccurred, this, [this] { onQtError(); });
+}
+
+SocketComponent::~SocketComponent() = default;
+
+QByteArray SocketComponent::remoteHostIP() const
+{
+    if (m_state != Connected && m_state != Closing) {
+        return {};
+    }
+    return m_socket->peerAddress().toString().toLatin1();
+}
+
+qint64 SocketComponent::bytesReceived() const
+{
+    if (m_state == Closed) {
+        return 0;
+    }
+    return m_socket->bytesAvailable();
+}
+
+void SocketComponent::connectToRemote()
+{
+    m_socket->abort();
+    m_peerClosed = false;
+    m_pendingError.reset();
+    m_state = Connecting;
+    if (m_remotePort < 0 || m_remotePort > 65535) {
+        fail(10049, "Address is not available");
+        return;
+    }
+    m_socket->connectToHost(QString::fromLatin1(m_remoteHost), static_cast<quint16>(m_remotePort));
+}
+
+bool SocketComponent::sendData(const QByteArray& bytes)
+{
+    if (m_state != Connected || m_socket->state() != QAbstractSocket::ConnectedState) {
+        return false;
+    }
+    if (m_socket->write(bytes) != bytes.size()) {
+        return false;
+    }
+    m_socket->flush(); // push the command out now rather than at the next event-loop pass
+    return true;
+}
+
+QByteArray SocketComponent::getData()
+{
+    return m_state == Closed ? QByteArray() : m_socket->readAll();
+}
+
+QByteArray SocketComponent::getData(qint64 maxLength)
+{
+    return m_state == Closed ? QByteArray() : m_socket->read(maxLength);
+}
+
+void SocketComponent::close()
+{
+    m_state = Closed;
+    m_peerClosed = false;
+    m_pendingError.reset();
+    m_socket->abort();
+}
+
+void SocketComponent::onQtError()
+{
+    const QAbstractSocket::SocketError qtError = m_socket->error();
+    if (qtError == QAbstractSocket::RemoteHostClosedError) {
+        // The peer's close, orderly or by reset: delivered after the data, not as a failure.
+        if (m_state == Connected) {
+            m_peerClosed = true;
+        }
+        scheduleCheck();
+        return;
+    }
+    if (m_state != Connecting && m_state != Connected) {
+        return;
+    }
+    const auto* mapping = std::find_if(std::begin(kErrorTable), std::end(kErrorTable),
+                                       [&](const ErrorMapping& m) { return m.qtError == qtError; });
+    if (mapping != std::end(kErrorTable)) {
+        fail(mapping->number, mapping->description);
+    } else {
+        fail(kGenericErrorNumber, kGenericErrorText);
+    }
+}
+
+void SocketComponent::fail(qint16 number, const QByteArray& description)
+{
+    // Captured now: a later write() on the dead socket would overwrite Qt's error().
+    m_pendingError = PendingError{number, description};
+    scheduleCheck();
+}
+
+void SocketComponent::scheduleCheck(int delayMs)
+{
+    if (m_checkScheduled) {
+        return;
+    }
+    m_checkScheduled = true;
+    QTimer::singleShot(delayMs, this, [this] {
+        m_checkScheduled = false;
+        check();
+    });
+}
+
+bool SocketComponent::deliverData()
+{
+    const qint64 waiting = m_socket->bytesAvailable();
+    if (waiting <= 0) {
+        return false;
+    }
+    const auto announced =
+        static_cast<qint32>(std::min<qint64>(waiting, std::numeric_limits<qint32>::max()));
+    emit dataArrival(announced);
+    if (m_state == Closed) {
+        return true;
+    }
+    const qint64 left = m_socket->bytesAvailable();
+    if (left > 0) {
+        scheduleCheck(left < waiting ? 0 : kRetryAfterNoProgressMs);
+    } else if (m_peerClosed || m_pendingError) {
+        scheduleCheck();
+    }
+    return true;
+}
+
+void SocketComponent::check()
+{
+    if (m_state == Closed || m_state == Error) {
+        return;
+    }
+    if ((m_state == Connected || m_state == Closing) && deliverData()) {
+        return;
+    }
+    if (m_pendingError) {
+        const PendingError pending = *m_pendingError;
+        m_pendingError.reset();
+        m_state = Error;
+        emit error(pending.number, pending.description);
+        return;
+    }
+    if (m_peerClosed && m_state == Connected) {
+        m_peerClosed = false;
+        m_state = Closing;
+        emit closed();
+    }
+}

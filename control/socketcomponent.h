@@ -1,0 +1,79 @@
+// The control's asynchronous TCP client socket, `wsk1`: states, members and events as a classic
+// socket component shows them, realised over QTcpSocket.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <optional>
+
+class QTcpSocket;
+
+// Contract (all on the owning thread, events only while the event loop is pumped):
+// - state(): 0 closed, 6 connecting, 7 connected, 8 closing (the peer has closed), 9 error.
+// - dataArrival is raised while unread bytes wait, again after every handler that read some,
+//   also for bytes that arrived while a handler was running.
+// - A peer's orderly close (FIN or reset) is not an error: every received byte is delivered
+//   first, then the state becomes 8 and closed() is raised.
+// - Real failures (refused, host not found, broken network) make the state 9 and raise error()
+//   with a number outside 0..31 (classic socket numbering, e.g. 10061 refused, 11001 host not
+//   found) and its description.
+// - sendData() on a socket that is not connected fails (returns false, error 40006).
+class SocketComponent : public QObject {
+    Q_OBJECT
+public:
+    enum State : int { Closed = 0, Connecting = 6, Connected = 7, Closing = 8, Error = 9 };
+
+    // The run-time error of a send on a socket that is not connected.
+    static constexpr int kBadStateError = 40006;
+    static constexpr const char* kBadStateText =
+        "Wrong protocol or connection state for the requested transaction or request";
+
+    explicit SocketComponent(QObject* parent = nullptr);
+    ~SocketComponent() override;
+
+    int state() const { return m_state; }
+    void setLocalPort(qint32 port) { m_localPort = port; }
+    qint32 localPort() const { return m_localPort; }
+    QByteArray remoteHost() const { return m_remoteHost; }
+    void setRemoteHost(const QByteArray& host) { m_remoteHost = host; }
+    qint32 remotePort() const { return m_remotePort; }
+    void setRemotePort(qint32 port) { m_remotePort = port; }
+    QByteArray remoteHostIP() const;
+    qint64 bytesReceived() const;
+
+    // Starts connecting to remoteHost:remotePort and returns at once.
+    void connectToRemote();
+    // Queues `bytes` for sending. False when the socket is not connected.
+    bool sendData(const QByteArray& bytes);
+    // Reads all waiting bytes, or at most `maxLength` of them.
+    QByteArray getData();
+    QByteArray getData(qint64 maxLength);
+    // Closes at once; the state becomes 0 and no further event is raised for this connection.
+    void close();
+
+signals:
+    void dataArrival(qint32 bytesTotal);
+    void closed();
+    void error(qint16 number, const QByteArray& description);
+
+private:
+    struct PendingError {
+        qint16 number;
+        QByteArray description;
+    };
+
+    void scheduleCheck(int delayMs = 0);
+    void check();
+    bool deliverData();
+    void onQtError();
+    void fail(qint16 number, const QByteArray& description);
+
+    QTcpSocket* m_socket = nullptr;
+    int m_state = Closed;
+    qint32 m_localPort = 0;
+    QByteArray m_remoteHost;
+    qint32 m_remotePort = 0;
+    bool m_checkScheduled = false;
+    bool m_peerClosed = false;
+    std::optional<PendingError> m_pendingError;
+};

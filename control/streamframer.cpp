@@ -1,0 +1,111 @@
+#include "control/streamframer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr char kMarker[5] = {'\r', '\n', '.', '\r', '\n'};
+constexpr int kMarkerLength = 5;
+
+// Longest proper prefix of the marker that is also a suffix of its first k bytes
+// (Knuth-Morris-Pratt failure function); only "\r\n.\r" overlaps itself, in its "\r".
+constexpr int kFallback[kMarkerLength] = {0, 0, 0, 0, 1};
+
+} // namespace
+
+void StreamFramer::start()
+{
+    m_statusLinePending = true;
+    m_finished = false;
+    m_lastWasCR = false;
+    m_held = 0;
+    m_virtual = 0;
+}
+
+qsizetype StreamFramer::takeStatusLine(QByteArrayView chunk, QByteArray& line)
+{
+    const char* data = chunk.data();
+    const qsizetype size = chunk.size();
+    qsizetype from = 0;
+    while (from < size) {
+        const void* lf = std::memchr(data + from, '\n', size - from);
+        if (!lf) {
+            break;
+        }
+        const qsizetype at = static_cast<const char*>(lf) - data;
+        const bool afterCR = at > 0 ? data[at - 1] == '\r' : m_lastWasCR;
+        if (afterCR) {
+            line.append(data, at);
+            line.chop(1); // the CR, which may have come with an earlier chunk
+            m_statusLinePending = false;
+            // The status line's CR LF may be the start of the end marker (empty body).
+            m_held = 2;
+            m_virtual = 2;
+            return at + 1;
+        }
+        from = at + 1;
+    }
+    line.append(data, size);
+    if (size > 0) {
+        m_lastWasCR = data[size - 1] == '\r';
+    }
+    return -1;
+}
+
+void StreamFramer::releaseHeld(int count, const BodySink& sink)
+{
+    // The held bytes are always the marker's first m_held bytes, so they can be re-emitted from
+    // the marker itself even when they arrived with an earlier chunk.
+    if (count > m_virtual) {
+        sink(QByteArrayView(kMarker + m_virtual, count - m_virtual));
+    }
+    m_virtual = std::max(0, m_virtual - count);
+    m_held -= count;
+}
+
+qsizetype StreamFramer::takeBody(QByteArrayView chunk, const BodySink& sink)
+{
+    const char* data = chunk.data();
+    const qsizetype size = chunk.size();
+    qsizetype runStart = -1; // start of body bytes of this chunk not yet passed on
+    qsizetype i = 0;
+    while (i < size) {
+        if (m_held == 0) {
+            if (runStart < 0) {
+                runStart = i;
+            }
+            const void* cr = std::memchr(data + i, '\r', size - i);
+            if (!cr) {
+                i = size;
+                break;
+            }
+            const qsizetype at = static_cast<const char*>(cr) - data;
+            if (at > runStart) {
+                sink(QByteArrayView(data + runStart, at - runStart));
+            }
+            runStart = -1;
+            m_held = 1;
+            i = at + 1;
+            continue;
+        }
+        if (data[i] == kMarker[m_held]) {
+            ++m_held;
+            ++i;
+            if (m_held == kMarkerLength) {
+                m_held = 0;
+                m_virtual = 0;
+                m_finished = true;
+                return i;
+            }
+            continue;
+        }
+        // Mismatch: the held bytes that can no longer start the marker are body. The current
+        // byte is examined again against the shorter match.
+        releaseHeld(m_held - kFallback[m_held], sink);
+    }
+    if (runStart >= 0 && size > runStart) {
+        sink(QByteArrayView(data + runStart, size - runStart));
+    }
+    return size;
+}

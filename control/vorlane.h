@@ -1,0 +1,150 @@
+// The POP3 client control `Vorlane`: its instance record and its native interface. The
+// automation interface (dispatch by member id) is layered on top of this class.
+//
+// Every method blocks its caller: it sends one command and waits, pumping the event loop, until
+// the reply is complete or the server has been silent for more than POPTimeout seconds. Protocol
+// and usage failures never throw: they set Error (codes 11..31, or a socket's own number) and
+// ErrorText. Only run-time faults throw ControlFault (a send on a socket that is not connected).
+#pragma once
+
+#include "control/streamframer.h"
+
+#include <QByteArray>
+#include <functional>
+#include <memory>
+
+class SocketComponent;
+
+// A run-time fault of a call, for the caller rather than for Error.
+struct ControlFault {
+    int number;
+    QByteArray description;
+};
+
+class Vorlane {
+public:
+    // The control's one event: K read, total K (the control's own field: a handler that changes
+    // it changes MsgSizeInK), percent completed.
+    using MsgReadStatusHandler = std::function<void(qint32& lngMsgReadInK, qint32& lngMsgTotalInK,
+                                                    qint16& intPercentCompleted)>;
+
+    Vorlane();
+    ~Vorlane();
+    Vorlane(const Vorlane&) = delete;
+    Vorlane& operator=(const Vorlane&) = delete;
+
+    void setMsgReadStatusHandler(MsgReadStatusHandler handler);
+
+    // Lifecycle.
+    void Initialize();
+    void InitProperties();
+
+    // State, errors and trace.
+    qint16 Status() const { return intStatus; }
+    QByteArray StatusText() const;
+    qint16 Error() const { return intError; }
+    QByteArray ErrorText() const;
+    bool DebugMode() const { return blnDebugMode; }
+    void setDebugMode(bool value) { blnDebugMode = value; }
+    QByteArray DebugFile() const { return strDebugFile; }
+    void setDebugFile(const QByteArray& value) { strDebugFile = value; }
+    static QByteArray Version();
+
+    // Connection settings.
+    QByteArray POPHostname() const { return strPOPHostname; }
+    void setPOPHostname(const QByteArray& value) { strPOPHostname = value; }
+    qint32 POPPort() const { return lngPOPPort; }
+    void setPOPPort(qint32 value) { lngPOPPort = value; }
+    QByteArray POPUsername() const { return strPOPUsername; }
+    void setPOPUsername(const QByteArray& value) { strPOPUsername = value; }
+    QByteArray POPPassword() const { return strPOPPassword; }
+    void setPOPPassword(const QByteArray& value) { strPOPPassword = value; }
+    qint16 POPTimeout() const { return intPOPTimeout; }
+    void setPOPTimeout(qint16 value) { intPOPTimeout = value; }
+
+    // Session. Codes 11..18, or the socket's number.
+    void Connect();
+    void Disconnect();
+    QByteArray ConnectResponse() const { return strConnectResponse; }
+    qint32 MsgCount() const { return lngMsgCount; }
+
+private:
+    friend class VorlaneTestAccess;
+
+    // Trace, state and resets.
+    void subWriteDebug(const QByteArray& text);
+    QByteArray funSocketState() const;
+    QByteArray funTraceHeader() const;
+    void subresetvaluesondisconnect();
+    void subresetmsgvalues();
+
+    // Receive path.
+    void wsk1_DataArrival(qint32 bytesTotal);
+    void wsk1_Close();
+    void wsk1_Error(qint16 number, const QByteArray& description);
+    void subReadStreamChunks();
+    void subReadTextChunk(qint32 bytesTotal);
+    void subWriteBodyPiece(QByteArrayView bytes);
+    void subFlushStreamPiece();
+    void subReportProgress(qint64 bytesRead);
+    void subflushdata();
+    void subcloseconnection();
+
+    // Command exchange.
+    QByteArray funSendDataForSingleLineResponse(const QByteArray& command, const qint16& timeout);
+    QByteArray funSendDataForMultiLineResponse(const QByteArray& command, const qint16& timeout);
+    QByteArray funSendDataForStreamingToAFile(const QByteArray& command, const qint16& timeout);
+    void subSendCommand(const QByteArray& command);
+    bool funTimedOut(const qint16& timeout) const;
+    QByteArray funCommandForTrace(const QByteArray& command) const;
+
+    // Session steps.
+    bool funConnectSocket();
+    void subAwaitGreeting();
+    bool funLogin();
+    bool funReadStatistics();
+
+    // The instance record.
+    bool blnNoSuchMsg = false;
+    bool blnStreaming = false;
+    QByteArray strStreamFile;
+    QByteArray strStreamFirstLine;
+    bool blnStreamFirstLinePending = false;
+    bool blnInDataArrival = false;
+    qint16 intStatus = 0;
+    qint16 intError = 0;
+    QByteArray strPOPHostname;
+    qint32 lngPOPPort = 0;
+    QByteArray strPOPUsername;
+    QByteArray strPOPPassword;
+    qint16 intPOPTimeout = 0;
+    QByteArray strConnectResponse;
+    qint32 lngMsgCount = 0;
+    qint16 intMsgNumber = 0;
+    QByteArray strMsgUniqueID;
+    QByteArray strMsgHeaders;
+    QByteArray strMsgContents;
+    QByteArray strDebugFile;
+    bool blnDebugMode = false;
+    bool blnDebugHeaderWritten = false;
+    qint32 lngMsgSizeInBytes = 0;
+    qint32 lngMsgSizeInK = 0;
+    bool blnSizeRetrieved = false;
+    bool blnHeadersRetrieved = false;
+    bool blnReportProgress = false;
+    qint64 lngMsgBytesRead = 0; // 64 bits: a streamed message may exceed 2 GiB
+    qint64 datLastActivity = 0; // whole seconds of the monotonic clock
+    QByteArray strErrorDescription;
+    QByteArray strErrorDetail;
+    QByteArray strDataBuffer;
+
+    // Streamed-body state beyond the classic record: the framer that finds the end marker across
+    // reads, the piece being collected for the file, and the first append failure of the
+    // transfer, so that the retrieval can report it instead of success.
+    StreamFramer m_streamFramer;
+    QByteArray m_streamPiece;
+    QByteArray strStreamWriteError;
+
+    MsgReadStatusHandler m_msgReadStatus;
+    std::unique_ptr<SocketComponent> wsk1;
+};

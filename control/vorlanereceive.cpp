@@ -1,0 +1,177 @@
+// Vorlane: the socket's event handlers. They only collect: text replies into strDataBuffer,
+// streamed bodies into strStreamFile; deciding when a reply is complete is the waiting side's.
+#include "control/fileappender.h"
+#include "control/socketcomponent.h"
+#include "control/vorlane.h"
+#include "platform/clock.h"
+#include "platform/pump.h"
+
+#include <cmath>
+
+namespace {
+
+// Streamed bytes reach the file in pieces of this size, each appended by its own open and close.
+constexpr qsizetype kFilePieceSize = 10000;
+
+} // namespace
+
+void Vorlane::wsk1_DataArrival(qint32 bytesTotal)
+{
+    while (wsk1->state() == SocketComponent::Connecting) {
+        platform::pumpEvents();
+        platform::pumpEvents();
+    }
+    datLastActivity = platform::monotonicSeconds();
+    if (blnInDataArrival) {
+        // A pump inside the host's progress handler; the running handler reads these bytes.
+        return;
+    }
+    blnInDataArrival = true;
+    subWriteDebug("start wsk1_dataarrival");
+    if (wsk1->state() != SocketComponent::Closed) {
+        if (blnStreaming) {
+            subReadStreamChunks();
+        } else {
+            subReadTextChunk(bytesTotal);
+        }
+    }
+    subWriteDebug("end wsk1_dataarrival");
+    blnInDataArrival = false;
+}
+
+void Vorlane::subReadTextChunk(qint32 bytesTotal)
+{
+    const QByteArray strReading = wsk1->getData();
+    subWriteDebug("GetData:" + strReading);
+    subWriteDebug("wsk1_dataarrival: len(strDataBuffer)=" +
+                  QByteArray::number(strDataBuffer.size()));
+    subWriteDebug("wsk1_dataarrival: len(strReading)=" + QByteArray::number(strReading.size()) +
+                  "bytesTotal=" + QByteArray::number(bytesTotal));
+    strDataBuffer += strReading;
+    if (blnReportProgress) {
+        subReportProgress(strDataBuffer.size());
+    }
+}
+
+void Vorlane::subReadStreamChunks()
+{
+    const StreamFramer::BodySink toFile = [this](QByteArrayView bytes) {
+        subWriteBodyPiece(bytes);
+    };
+    while (blnStreaming) {
+        const qint64 waiting = wsk1->bytesReceived();
+        if (waiting <= 0) {
+            break;
+        }
+        const QByteArray chunk = wsk1->getData(waiting);
+        qsizetype position = 0;
+        bool statusLineEndedHere = false;
+        if (blnStreamFirstLinePending) {
+            const qsizetype afterLine = m_streamFramer.takeStatusLine(chunk, strStreamFirstLine);
+            position = afterLine < 0 ? chunk.size() : afterLine;
+            if (afterLine >= 0) {
+                blnStreamFirstLinePending = false;
+                statusLineEndedHere = true;
+                subWriteDebug("firstline=" + strStreamFirstLine + "*");
+            }
+        }
+        if (!blnStreamFirstLinePending) {
+            position += m_streamFramer.takeBody(QByteArrayView(chunk).sliced(position), toFile);
+        }
+        subFlushStreamPiece();
+        if (m_streamFramer.finished()) {
+            subWriteDebug(statusLineEndedHere ? "found end of stream in first packet"
+                                              : "found end of stream");
+            blnStreaming = false;
+            // Whatever follows the marker is the start of the next reply, not message text:
+            // it replaces the stale text buffer and waits there for the next exchange.
+            subflushdata();
+            strDataBuffer += QByteArrayView(chunk).sliced(position);
+        }
+        if (blnReportProgress) {
+            lngMsgBytesRead += position;
+            subReportProgress(lngMsgBytesRead);
+        }
+    }
+}
+
+void Vorlane::subWriteBodyPiece(QByteArrayView bytes)
+{
+    while (!bytes.isEmpty()) {
+        const qsizetype room = kFilePieceSize - m_streamPiece.size();
+        const qsizetype take = std::min(room, bytes.size());
+        m_streamPiece.append(bytes.first(take));
+        bytes = bytes.sliced(take);
+        if (m_streamPiece.size() == kFilePieceSize) {
+            subFlushStreamPiece();
+        }
+    }
+}
+
+void Vorlane::subFlushStreamPiece()
+{
+    if (m_streamPiece.isEmpty()) {
+        return;
+    }
+    const QByteArray failure = fileappender::appendToFile(strStreamFile, m_streamPiece);
+    if (!failure.isEmpty() && strStreamWriteError.isEmpty()) {
+        strStreamWriteError = failure;
+    }
+    m_streamPiece.clear();
+}
+
+void Vorlane::subReportProgress(qint64 bytesRead)
+{
+    // Without a known size there is nothing to report against (and nothing to divide by).
+    if (lngMsgSizeInK <= 0) {
+        return;
+    }
+    qint32 readK = static_cast<qint32>(std::min<qint64>(bytesRead / 1024 + 1, lngMsgSizeInK));
+    // nearbyint rounds halves to the even neighbour: 12.5 gives 12, 37.5 gives 38.
+    auto percent = static_cast<qint16>(std::nearbyint(double(readK) / lngMsgSizeInK * 100.0));
+    if (m_msgReadStatus) {
+        m_msgReadStatus(readK, lngMsgSizeInK, percent);
+    }
+}
+
+void Vorlane::wsk1_Close()
+{
+    subWriteDebug("start wsk1_close");
+    if (wsk1->state() == SocketComponent::Closing) {
+        wsk1->close();
+    }
+    subresetvaluesondisconnect();
+    intError = 0;
+    strConnectResponse.clear();
+    subWriteDebug("end wsk1_close");
+}
+
+void Vorlane::wsk1_Error(qint16 number, const QByteArray& description)
+{
+    subWriteDebug("start wsk1_error: " + QByteArray::number(number) + ' ' + description);
+    strErrorDescription = description;
+    intError = number;
+    subWriteDebug("error:" + QByteArray::number(number) + ':' + description);
+    subWriteDebug("end wsk1_error");
+}
+
+void Vorlane::subflushdata()
+{
+    subWriteDebug("in subflushdata");
+    strDataBuffer.clear();
+}
+
+void Vorlane::subcloseconnection()
+{
+    subWriteDebug("start subcloseconnection");
+    const qint16 remembered = intError;
+    if (wsk1->state() != SocketComponent::Closed) {
+        wsk1->close();
+    }
+    while (wsk1->state() != SocketComponent::Closed && wsk1->state() != SocketComponent::Error) {
+        platform::pumpEvents();
+    }
+    subresetvaluesondisconnect();
+    intError = remembered;
+    subWriteDebug("end subcloseconnection");
+}

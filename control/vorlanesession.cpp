@@ -1,0 +1,167 @@
+// Vorlane: Connect (greeting, USER, PASS, STAT) and Disconnect (QUIT).
+#include "control/controlerrors.h"
+#include "control/replyparser.h"
+#include "control/socketcomponent.h"
+#include "control/vorlane.h"
+#include "platform/clock.h"
+#include "platform/pump.h"
+
+namespace {
+
+constexpr const char* kLineBreaksNotAllowed = "Line breaks are not allowed";
+
+// A setting "sorts after a single space" when it is neither empty nor a lone space.
+bool isFilledIn(const QByteArray& value)
+{
+    return value > QByteArrayView(" ");
+}
+
+bool holdsLineBreak(const QByteArray& value)
+{
+    return value.contains('\r') || value.contains('\n');
+}
+
+} // namespace
+
+void Vorlane::Connect()
+{
+    subWriteDebug("start connect");
+    intError = controlerrors::None;
+    if (wsk1->state() == SocketComponent::Connected) {
+        intError = controlerrors::AlreadyConnected;
+    } else if (!isFilledIn(strPOPHostname)) {
+        intError = controlerrors::HostnameBlank;
+    } else if (!isFilledIn(strPOPUsername)) {
+        intError = controlerrors::UsernameBlank;
+    } else if (funConnectSocket() && funLogin()) {
+        funReadStatistics();
+    }
+    if (intError != controlerrors::None) {
+        subcloseconnection();
+    }
+    subWriteDebug("end connect");
+}
+
+bool Vorlane::funConnectSocket()
+{
+    blnInDataArrival = false;
+    blnStreaming = false;
+    datLastActivity = platform::monotonicSeconds();
+    intError = controlerrors::None;
+    wsk1->setLocalPort(0);
+    wsk1->setRemoteHost(strPOPHostname);
+    wsk1->setRemotePort(lngPOPPort);
+    subflushdata();
+    wsk1->connectToRemote();
+    strConnectResponse.clear();
+
+    bool blnDone = false;
+    while (!blnDone) {
+        const int state = wsk1->state();
+        platform::pumpEvents();
+        blnDone = true;
+        if (state == SocketComponent::Error) {
+            subWriteDebug("connect:sckError");
+            subcloseconnection();
+        } else if (state == SocketComponent::Connected) {
+            subWriteDebug("connect:sckConnected");
+            subAwaitGreeting();
+        } else {
+            blnDone = false;
+        }
+        if (!blnDone && funTimedOut(intPOPTimeout)) {
+            subWriteDebug("timeout(2) in Connect");
+            blnDone = true;
+            intError = controlerrors::ConnectTimeout;
+            subcloseconnection();
+        }
+    }
+    return intError == controlerrors::None;
+}
+
+void Vorlane::subAwaitGreeting()
+{
+    while (!strDataBuffer.endsWith("\r\n") && intError == controlerrors::None) {
+        platform::pumpEvents();
+        if (funTimedOut(intPOPTimeout)) {
+            subWriteDebug("timeout(1) in Connect");
+            intError = controlerrors::GreetingTimeout;
+            subcloseconnection();
+            subWriteDebug("timeout(1) in connect, blnDone=True");
+        }
+    }
+    strConnectResponse = intError == controlerrors::None ? strDataBuffer.chopped(2) : QByteArray();
+    subWriteDebug("connectreponse=" + strConnectResponse);
+    subflushdata();
+}
+
+bool Vorlane::funLogin()
+{
+    // A line break in a setting would let it smuggle further commands onto the wire.
+    QByteArray reply =
+        holdsLineBreak(strPOPUsername)
+            ? QByteArray(kLineBreaksNotAllowed)
+            : funSendDataForSingleLineResponse("USER " + strPOPUsername, intPOPTimeout);
+    if (!replyparser::isPositive(reply)) {
+        strErrorDetail = reply;
+        subcloseconnection();
+        intError = controlerrors::UserRefused;
+        return false;
+    }
+    if (strPOPPassword.isEmpty()) {
+        strPOPPassword = " ";
+    }
+    reply = holdsLineBreak(strPOPPassword)
+                ? QByteArray(kLineBreaksNotAllowed)
+                : funSendDataForSingleLineResponse("PASS " + strPOPPassword, intPOPTimeout);
+    if (!replyparser::isPositive(reply)) {
+        strErrorDetail = reply;
+        subcloseconnection();
+        intError = controlerrors::PassRefused;
+        return false;
+    }
+    return true;
+}
+
+bool Vorlane::funReadStatistics()
+{
+    const QByteArray reply = funSendDataForSingleLineResponse("STAT", intPOPTimeout);
+    if (!replyparser::isPositive(reply)) {
+        strErrorDetail = reply;
+        subcloseconnection();
+        intError = controlerrors::StatRefused;
+        return false;
+    }
+    const QByteArrayView counts = replyparser::afterStatus(reply);
+    const qsizetype space = counts.indexOf(' ');
+    if (space < 0) {
+        // No size field: the count alone, the size 0.
+        lngMsgCount = replyparser::leadingNumber(counts);
+        lngMsgSizeInBytes = 0;
+    } else {
+        lngMsgSizeInBytes = replyparser::leadingNumber(counts.sliced(space + 1));
+        lngMsgCount = replyparser::leadingNumber(counts.first(space));
+    }
+    intStatus = 1;
+    return true;
+}
+
+void Vorlane::Disconnect()
+{
+    subWriteDebug("start disconnect");
+    intError = controlerrors::None;
+    if (wsk1->state() == SocketComponent::Connected) {
+        funSendDataForSingleLineResponse("QUIT", intPOPTimeout);
+        const qint64 startedAt = platform::monotonicSeconds();
+        while (wsk1->state() != SocketComponent::Error &&
+               wsk1->state() != SocketComponent::Closed) {
+            platform::pumpEvents();
+            if (platform::monotonicSeconds() - startedAt > intPOPTimeout) {
+                subWriteDebug("timeout(1) in Disconnect");
+                subcloseconnection();
+            }
+        }
+    }
+    subresetvaluesondisconnect();
+    subWriteDebug("end disconnect");
+}

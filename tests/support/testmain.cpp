@@ -1,0 +1,17 @@
+// Test entry point: the control and the fake servers need an event loop, so every test binary
+// runs inside one QCoreApplication (or QApplication for the window tests).
+#include <QApplication>
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+#include <memory>
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+#ifdef VORLANE_TEST_WITH_WIDGETS
+    QApplication app(argc, argv);
+#else
+    QCoreApplication app(argc, argv);
+#endif
+    return RUN_ALL_TESTS();
+}
