@@ -68,6 +68,36 @@ public:
     QByteArray ConnectResponse() const { return strConnectResponse; }
     qint32 MsgCount() const { return lngMsgCount; }
 
+    // Selection. SetCurrentMsg: 0 reselects the current message and writes its number back.
+    // Codes 19, 20, 21 (20 and 21 close the connection; a "no such message" reply does not).
+    void SetCurrentMsg(qint16& intMsgNumber);
+    qint16 MsgNumber() const { return intMsgNumber; }
+    QByteArray MsgUniqueID() const;
+    // Lazy: sends LIST once per selection, only while connected. Code 30 on a refused LIST.
+    qint32 MsgSizeInK();
+
+    // Retrieval. In memory up to 64 K; to a file of any size. Codes 23, 24, 25, 30, 31.
+    void RetrieveCurrentMsg();
+    void WriteCurrentMsgToFile(QByteArray& strFileToWriteTo);
+    QByteArray MsgContents() const { return strMsgContents; }
+
+    // Deletion marks. Codes 26, 27, 28, 29; the connection stays open.
+    void DeleteCurrentMsg();
+    void ResetDeletedMsgs();
+
+    // Headers (lazy TOP, once per selection, only while connected).
+    QByteArray MsgHeaders();
+    QByteArray MsgSubject() { return fungetheader("subject:"); }
+    QByteArray MsgFrom() { return fungetheader("from:"); }
+    QByteArray MsgReturnPath() { return fungetheader("return-path:"); }
+    QByteArray MsgReplyTo() { return fungetheader("reply-to:"); }
+    QByteArray MsgDate() { return fungetheader("date:"); }
+    // The value of the named header line, or "<not found>". Leaves Error 0.
+    QByteArray GetOtherHeader(const QByteArray& strHeaderToSearchFor);
+    // Any readable property by name (any case, spaces trimmed) as text; "" for unknown names.
+    // Leaves Error 0.
+    QByteArray GetStringValueOfProperty(const QByteArray& strPropertyToReturn);
+
 private:
     friend class VorlaneTestAccess;
 
@@ -97,6 +127,18 @@ private:
     void subSendCommand(const QByteArray& command);
     bool funTimedOut(const qint16& timeout) const;
     QByteArray funCommandForTrace(const QByteArray& command) const;
+
+    // Selection and retrieval steps.
+    void subRetrieveHeaders();
+    void subRetrieveSize();
+    void subApplyNoSuchRule(const QByteArray& reply);
+    void subRaiseFinalProgress();
+    void subTakeRetrievedMessage(const QByteArray& reply);
+    void subStreamMessageToFile(const QByteArray& path);
+    QByteArray funValidateFileName(const QByteArray& path);
+    void subDeleteFile(const QByteArray& path, int* errorNumber = nullptr);
+    QByteArray fungetheader(const QByteArray& name);
+    QByteArray funPropertyText(const QByteArray& upperName, bool* known);
 
     // Session steps.
     bool funConnectSocket();

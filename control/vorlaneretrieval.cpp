@@ -1,0 +1,151 @@
+// Vorlane: fetching the current message into memory or streaming it into a file.
+#include "control/controlerrors.h"
+#include "control/fileappender.h"
+#include "control/replyparser.h"
+#include "control/vorlane.h"
+
+namespace {
+
+constexpr const char* kUnableToRetrieve = "Unable to retrieve";
+constexpr const char* kTooLarge = "This message is too large (>64K) to retrieve, consider using "
+                                  "the WriteCurrentMsgToFile method";
+constexpr const char* kWrittenToFile = "Contents written to file: ";
+constexpr const char* kFilenameEmpty = "Filename cannot be empty";
+constexpr qint32 kInMemoryLimitK = 64;
+
+} // namespace
+
+void Vorlane::subRaiseFinalProgress()
+{
+    qint16 percent = 100;
+    if (m_msgReadStatus) {
+        m_msgReadStatus(lngMsgSizeInK, lngMsgSizeInK, percent);
+    }
+}
+
+void Vorlane::RetrieveCurrentMsg()
+{
+    subWriteDebug("start retrievecurrentmsg");
+    if (blnNoSuchMsg) {
+        subWriteDebug("end retrievecurrentmsg");
+        return;
+    }
+    intError = controlerrors::None;
+    if (intStatus != 1) {
+        intError = controlerrors::RetrieveWhenDisconnected;
+    } else if (intMsgNumber == 0) {
+        intError = controlerrors::RetrieveNoMessage;
+    } else {
+        if (!blnSizeRetrieved) {
+            subRetrieveSize();
+        }
+        if (lngMsgSizeInK > kInMemoryLimitK) {
+            strMsgContents = kTooLarge;
+        } else {
+            blnReportProgress = true;
+            const QByteArray reply = funSendDataForMultiLineResponse(
+                "RETR " + QByteArray::number(intMsgNumber), intPOPTimeout);
+            subTakeRetrievedMessage(reply);
+            blnReportProgress = false;
+            subRaiseFinalProgress();
+        }
+    }
+    if (intError != controlerrors::None) {
+        subcloseconnection();
+    }
+    subWriteDebug("end retrievecurrentmsg");
+}
+
+void Vorlane::subTakeRetrievedMessage(const QByteArray& reply)
+{
+    if (!replyparser::isPositive(reply)) {
+        intError = controlerrors::RetrieveRefused;
+        strErrorDetail = reply;
+        return;
+    }
+    const qsizetype statusEnd = reply.indexOf("\r\n");
+    QByteArray text = statusEnd < 0 ? QByteArray() : reply.sliced(statusEnd + 2);
+    const qsizetype blankLine = text.indexOf("\r\n\r\n");
+    if (blankLine >= 0) {
+        if (strMsgHeaders == kUnableToRetrieve || !blnHeadersRetrieved) {
+            blnHeadersRetrieved = true;
+            strMsgHeaders = text.first(blankLine + 2); // the last header line keeps its CR LF
+        }
+        text.remove(0, blankLine + 4);
+    }
+    strMsgContents = text;
+}
+
+void Vorlane::WriteCurrentMsgToFile(QByteArray& strFileToWriteTo)
+{
+    const QByteArray path = strFileToWriteTo;
+    subWriteDebug("start WriteCurrentMsgToFile");
+    lngMsgBytesRead = 0;
+    if (!blnHeadersRetrieved && intStatus == 1) {
+        subRetrieveHeaders();
+    }
+    const QByteArray fileProblem = funValidateFileName(path);
+    if (fileProblem > QByteArrayView(" ")) {
+        intError = controlerrors::FileError;
+        strErrorDetail = fileProblem;
+    } else if (blnNoSuchMsg) {
+        fileappender::appendToFile(path, kUnableToRetrieve);
+    } else {
+        intError = controlerrors::None;
+        if (intStatus != 1) {
+            intError = controlerrors::RetrieveWhenDisconnected;
+        } else if (intMsgNumber == 0) {
+            intError = controlerrors::RetrieveNoMessage;
+        } else {
+            subStreamMessageToFile(path);
+        }
+        // A failed append leaves the session usable: the exchange itself completed.
+        if (intError != controlerrors::None && intError != controlerrors::FileError) {
+            subcloseconnection();
+        }
+    }
+    subWriteDebug("end WriteCurrentMsgToFile");
+}
+
+void Vorlane::subStreamMessageToFile(const QByteArray& path)
+{
+    if (!blnSizeRetrieved) {
+        subRetrieveSize();
+    }
+    strStreamFile = path;
+    blnReportProgress = true;
+    const QByteArray reply =
+        funSendDataForStreamingToAFile("RETR " + QByteArray::number(intMsgNumber), intPOPTimeout);
+    if (!replyparser::isPositive(reply)) {
+        intError = controlerrors::RetrieveRefused;
+        strErrorDetail = reply;
+    } else if (!strStreamWriteError.isEmpty()) {
+        // The file lost data (disk full, removed, made read-only): not a success.
+        intError = controlerrors::FileError;
+        strErrorDetail = strStreamWriteError;
+    } else {
+        strMsgContents = kWrittenToFile + path;
+    }
+    blnReportProgress = false;
+    subRaiseFinalProgress();
+}
+
+QByteArray Vorlane::funValidateFileName(const QByteArray& path)
+{
+    if (!(path > QByteArrayView(" "))) {
+        return kFilenameEmpty;
+    }
+    // A probe write tells whether the file can be created and appended to; it also removes any
+    // older file of that name, which the message replaces.
+    const QByteArray result = fileappender::appendToFile(path, "x");
+    subDeleteFile(path);
+    return result;
+}
+
+void Vorlane::subDeleteFile(const QByteArray& path, int* errorNumber)
+{
+    const int failure = fileappender::deleteFile(path);
+    if (errorNumber) {
+        *errorNumber = failure;
+    }
+}

@@ -1,0 +1,381 @@
+// Selection, retrieval, file capture, deletion marks and header access against the fake server.
+#include "tests/control/vorlanetestaccess.h"
+#include "tests/support/fakepop3server.h"
+#include "tests/support/waitfor.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kLogin = QStringLiteral(R"(
+    S: +OK ready
+    C: USER
+    S: +OK
+    C: PASS
+    S: +OK
+    C: STAT
+    S: +OK 9 1000
+)");
+
+struct Mailbox {
+    FakePop3Server server;
+    Vorlane v;
+    QList<QList<int>> events;
+
+    explicit Mailbox(const QString& then, qint16 timeout = 3)
+    {
+        server.script(kLogin + then);
+        v.setPOPHostname("127.0.0.1");
+        v.setPOPPort(server.port());
+        v.setPOPUsername("bob");
+        v.setPOPPassword("pw");
+        v.setPOPTimeout(timeout);
+        v.setMsgReadStatusHandler([this](qint32& read, qint32& total, qint16& percent) {
+            events.append({read, total, percent});
+        });
+        v.Connect();
+        EXPECT_EQ(v.Status(), 1) << v.ErrorText().constData();
+    }
+    void select(qint16 number) { v.SetCurrentMsg(number); }
+    QList<QByteArray> sent() const { return server.received().mid(3); }
+};
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+TEST(Selection, UidlGivesTheIdAndZeroReselects)
+{
+    Mailbox m("C:\nS: +OK 3 abc-123\nC:\nS: +OK 3 abc-123");
+    m.select(3);
+    EXPECT_EQ(m.v.Error(), 0);
+    EXPECT_EQ(m.v.MsgNumber(), 3);
+    EXPECT_EQ(m.v.MsgUniqueID(), "abc-123");
+    qint16 again = 0;
+    m.v.SetCurrentMsg(again);
+    EXPECT_EQ(again, 3);
+    EXPECT_EQ(m.sent(), (QList<QByteArray>{"UIDL 3", "UIDL 3"}));
+}
+
+TEST(Selection, OutOfRangeNumbersCloseTheSession)
+{
+    for (qint16 number : {qint16(0), qint16(-1), qint16(10)}) {
+        Mailbox m("");
+        m.select(number);
+        EXPECT_EQ(m.v.Error(), 20);
+        EXPECT_EQ(m.v.Status(), 0);
+        EXPECT_EQ(m.v.MsgNumber(), 0);
+        EXPECT_TRUE(m.sent().isEmpty());
+    }
+}
+
+TEST(Selection, NoSuchMessageInAnyCaseKeepsTheSelectionWithMarkers)
+{
+    Mailbox m("C:\nS: -ERR No Such message\nC: TOP 7 0\nS: -ERR no such msg\nC: TOP 7\n"
+              "S: -ERR NO SUCH MESSAGE");
+    m.select(7);
+    EXPECT_EQ(m.v.Error(), 0);
+    EXPECT_EQ(m.v.Status(), 1);
+    EXPECT_EQ(m.v.MsgHeaders(), "Unable to retrieve");
+    EXPECT_EQ(m.v.MsgContents(), "Unable to retrieve");
+    EXPECT_EQ(m.v.MsgUniqueID(), "bob:127.0.0.1:7");
+    m.v.RetrieveCurrentMsg(); // does nothing for an absent message
+    EXPECT_EQ(m.v.Error(), 0);
+    EXPECT_EQ(m.sent(), (QList<QByteArray>{"UIDL 7", "TOP 7 0", "TOP 7"}));
+}
+
+TEST(Selection, OtherUidlErrorsCloseWithCode21)
+{
+    Mailbox m("C:\nS: -ERR mailbox locked");
+    m.select(1);
+    EXPECT_EQ(m.v.Error(), 21);
+    EXPECT_EQ(m.v.ErrorText(), "Error using the UIDL command: -ERR mailbox locked\r\n");
+    EXPECT_EQ(m.v.Status(), 0);
+}
+
+TEST(Selection, BareOkRepliesGiveAnEmptyIdAndSizeZero)
+{
+    Mailbox m("C:\nS: +OK\nC:\nS: +OK");
+    m.select(1);
+    EXPECT_EQ(m.v.MsgUniqueID(), "");
+    EXPECT_EQ(m.v.MsgSizeInK(), 1);
+    EXPECT_EQ(m.v.Error(), 0);
+}
+
+TEST(Selection, SizeInKIsFetchedOncePerSelection)
+{
+    const QList<QPair<int, int>> sizes = {{0, 1}, {1023, 1}, {1024, 2}, {65535, 64}, {65536, 65}};
+    QString script;
+    for (const auto& [octets, k] : sizes) {
+        script += QStringLiteral("C:\nS: +OK 1 u\nC:\nS: +OK 1 %1\n").arg(octets);
+    }
+    Mailbox m(script);
+    for (const auto& [octets, k] : sizes) {
+        m.select(1);
+        EXPECT_EQ(m.v.MsgSizeInK(), k) << octets;
+        EXPECT_EQ(m.v.MsgSizeInK(), k) << octets;
+    }
+    EXPECT_EQ(m.sent().count("LIST 1"), sizes.size());
+}
+
+TEST(Selection, RefusedListGives30AndKeepsTheSession)
+{
+    Mailbox m("C:\nS: +OK 1 u\nC:\nS: -ERR no list");
+    m.select(1);
+    EXPECT_EQ(m.v.MsgSizeInK(), 0);
+    EXPECT_EQ(m.v.Error(), 30);
+    EXPECT_EQ(m.v.Status(), 1);
+    EXPECT_EQ(m.v.MsgSizeInK(), 0); // not asked again
+    EXPECT_EQ(m.sent().count("LIST 1"), 1);
+}
+
+TEST(Selection, LazyReadersSendNothingWhileDisconnected)
+{
+    Vorlane v;
+    EXPECT_EQ(v.MsgSizeInK(), 0);
+    EXPECT_EQ(v.MsgHeaders(), "");
+    EXPECT_EQ(v.MsgSubject(), "");
+    EXPECT_EQ(v.Error(), 0);
+    QTemporaryDir dir;
+    QFile old(dir.filePath("old.txt"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    QByteArray path = QFile::encodeName(dir.filePath("old.txt"));
+    v.WriteCurrentMsgToFile(path);
+    EXPECT_EQ(v.Error(), 23);
+    EXPECT_FALSE(QFile::exists(dir.filePath("old.txt"))); // replaced even though nothing came
+}
+
+TEST(Headers, TopWithZeroRefusedIsRetriedWithoutIt)
+{
+    Mailbox m(R"(
+        C:
+        S: +OK 1 u
+        C: TOP 1 0
+        S: -ERR syntax
+        C: TOP 1
+        S: +OK
+        S: Subject: hi there
+        S: From: <a@b>
+        S:
+        S: .
+    )");
+    m.select(1);
+    EXPECT_EQ(m.v.MsgHeaders(), "Subject: hi there\r\nFrom: <a@b>\r\n");
+    EXPECT_EQ(m.v.MsgSubject(), "hi there");
+    EXPECT_EQ(m.v.MsgFrom(), "<a@b>");
+    EXPECT_EQ(m.v.MsgReplyTo(), "");
+    EXPECT_EQ(m.v.GetOtherHeader("reply-to"), "<not found>");
+    EXPECT_EQ(m.sent(), (QList<QByteArray>{"UIDL 1", "TOP 1 0", "TOP 1"}));
+}
+
+TEST(Headers, PropertiesByName)
+{
+    Mailbox m("C:\nS: +OK 2 u\nC:\nS: +OK 2 2048");
+    m.select(2);
+    EXPECT_EQ(m.v.GetStringValueOfProperty(" msgcount "), "9");
+    EXPECT_EQ(m.v.GetStringValueOfProperty("debugmode"), "False");
+    EXPECT_EQ(m.v.GetStringValueOfProperty("Version"), "");
+    EXPECT_EQ(m.v.GetStringValueOfProperty("POPPort"), QByteArray::number(m.server.port()));
+    EXPECT_EQ(m.v.GetStringValueOfProperty("msgsizeink"), "3");
+    EXPECT_EQ(m.v.GetStringValueOfProperty("statustext"), "Connected");
+    VorlaneTestAccess::setError(m.v, 26, "-ERR x");
+    EXPECT_EQ(m.v.GetStringValueOfProperty("Error"), "26");
+    EXPECT_EQ(m.v.Error(), 0);
+}
+
+TEST(Retrieval, HeadersAndBodyAreSplitAtTheBlankLine)
+{
+    Mailbox m(R"(
+        C:
+        S: +OK 1 u
+        C: LIST 1
+        S: +OK 1 40
+        C: RETR 1
+        S: +OK
+        S: Subject: s
+        S:
+        S: B
+        S: .
+    )");
+    m.select(1);
+    m.v.RetrieveCurrentMsg();
+    EXPECT_EQ(m.v.Error(), 0);
+    EXPECT_EQ(m.v.MsgContents(), "B");
+    EXPECT_EQ(m.v.MsgHeaders(), "Subject: s\r\n"); // taken from RETR, no TOP sent
+    ASSERT_FALSE(m.events.isEmpty());
+    EXPECT_EQ(m.events.last(), (QList<int>{1, 1, 100}));
+    EXPECT_EQ(m.sent().count("TOP 1 0"), 0);
+}
+
+TEST(Retrieval, MessageWithoutBlankLineIsAllContents)
+{
+    Mailbox m("C:\nS: +OK 1 u\nC:\nS: +OK 1 20\nC:\nS: +OK\nS: A: 1\nS: B: 2\nS: .");
+    m.select(1);
+    m.v.RetrieveCurrentMsg();
+    EXPECT_EQ(m.v.MsgContents(), "A: 1\r\nB: 2");
+}
+
+TEST(Retrieval, OverSixtyFourKIsRefusedWithoutRetr)
+{
+    Mailbox m("C:\nS: +OK 1 u\nC:\nS: +OK 1 65536");
+    m.select(1);
+    m.v.RetrieveCurrentMsg();
+    EXPECT_EQ(m.v.Error(), 0);
+    EXPECT_EQ(m.v.Status(), 1);
+    EXPECT_TRUE(m.v.MsgContents().startsWith("This message is too large (>64K)"));
+    EXPECT_TRUE(m.events.isEmpty());
+}
+
+TEST(Retrieval, RetrErrorGives25AndStillTheFinalEvent)
+{
+    Mailbox m("C:\nS: +OK 1 u\nC:\nS: +OK 1 100\nC:\nS: -ERR gone");
+    m.select(1);
+    m.v.RetrieveCurrentMsg();
+    EXPECT_EQ(m.v.Error(), 25);
+    EXPECT_EQ(m.v.ErrorText(), "Error retrieving the message: -ERR gone\r\n");
+    EXPECT_EQ(m.v.Status(), 0);
+    ASSERT_FALSE(m.events.isEmpty());
+    EXPECT_EQ(m.events.last(), (QList<int>{1, 1, 100}));
+}
+
+class FileCapture : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QByteArray path(const char* name = "msg.txt") const
+    {
+        return QFile::encodeName(dir.filePath(QString::fromLatin1(name)));
+    }
+    static constexpr const char* kSelected = R"(
+        C: UIDL 1
+        S: +OK 1 u
+        C: TOP 1 0
+        S: +OK
+        S: Subject: s
+        S:
+        S: .
+    )";
+};
+
+TEST_F(FileCapture, StreamsTheMessageAndNotesTheFile)
+{
+    Mailbox m(QString::fromLatin1(kSelected) + "C: LIST 1\nS: +OK 1 3000\nC: RETR 1");
+    m.server.send("+OK\r\nSubject: s\r\n\r\n" + QByteArray(3000, 'z') + "\r\n.\r\n", {1000}, 30);
+    m.select(1);
+    QByteArray p = path();
+    m.v.WriteCurrentMsgToFile(p);
+    EXPECT_EQ(m.v.Error(), 0) << m.v.ErrorText().constData();
+    EXPECT_EQ(fileBytes(dir.filePath("msg.txt")), "Subject: s\r\n\r\n" + QByteArray(3000, 'z'));
+    EXPECT_EQ(m.v.MsgContents(), "Contents written to file: " + p);
+    ASSERT_GE(m.events.size(), 2);
+    EXPECT_EQ(m.events.last(), (QList<int>{3, 3, 100}));
+    EXPECT_EQ(m.events.first()[1], 3);
+}
+
+TEST_F(FileCapture, BadFileNamesGive31AndSendNoRetr)
+{
+    struct Case {
+        QByteArray path;
+        QByteArray detail;
+    };
+    const QList<Case> cases = {{"", "Filename cannot be empty"},
+                               {" ", "Filename cannot be empty"},
+                               {path("missing/msg.txt"), "Error attempting to open file"}};
+    Mailbox m(kSelected);
+    m.select(1);
+    for (Case c : cases) {
+        m.v.WriteCurrentMsgToFile(c.path);
+        EXPECT_EQ(m.v.Error(), 31);
+        EXPECT_EQ(m.v.ErrorText(), "File error: " + c.detail);
+        EXPECT_EQ(m.v.Status(), 1);
+    }
+    EXPECT_EQ(m.sent().count("RETR 1"), 0);
+}
+
+TEST_F(FileCapture, FailedAppendDuringTheTransferIsAFileError)
+{
+    Mailbox m(QString::fromLatin1(kSelected) + "C: LIST 1\nS: +OK 1 30000\nC: RETR 1");
+    QByteArray body(30000, 'q');
+    m.server.send("+OK\r\n" + body + "\r\n.\r\n", {2000, 12000}, 40);
+    QDir(dir.path()).mkdir("sub");
+    QByteArray p = path("sub/msg.txt");
+    bool removed = false;
+    m.v.setMsgReadStatusHandler([&](qint32&, qint32&, qint16&) {
+        if (!removed) {
+            removed = QDir(dir.filePath("sub")).removeRecursively(); // the disk "goes away"
+        }
+    });
+    m.select(1);
+    m.v.WriteCurrentMsgToFile(p);
+    EXPECT_TRUE(removed);
+    EXPECT_EQ(m.v.Error(), 31);
+    EXPECT_EQ(m.v.ErrorText(), "File error: Error attempting to open file");
+    EXPECT_FALSE(m.v.MsgContents().startsWith("Contents written"));
+    EXPECT_EQ(m.v.Status(), 1); // the exchange completed; the session goes on
+}
+
+TEST_F(FileCapture, StreamedErrReplyTimesOutWith25AndCloses)
+{
+    Mailbox m(QString::fromLatin1(kSelected) + "C: LIST 1\nS: +OK 1 10\nC: RETR 1\nS: -ERR no", 0);
+    m.select(1);
+    QByteArray p = path();
+    m.v.WriteCurrentMsgToFile(p);
+    EXPECT_EQ(m.v.Error(), 25);
+    EXPECT_EQ(m.v.ErrorText(), "Error retrieving the message: Program determining timeout error");
+    EXPECT_EQ(m.v.Status(), 0);
+    ASSERT_FALSE(m.events.isEmpty());
+    EXPECT_EQ(m.events.last(), (QList<int>{1, 1, 100})); // raised before the close
+}
+
+TEST_F(FileCapture, AbsentMessageWritesTheMarkerText)
+{
+    Mailbox m("C: UIDL 2\nS: -ERR no such message\nC: TOP 2 0\nS: -ERR no such message\n"
+              "C: TOP 2\nS: -ERR no such message");
+    m.select(2);
+    QByteArray p = path();
+    m.v.WriteCurrentMsgToFile(p);
+    EXPECT_EQ(m.v.Error(), 0);
+    EXPECT_EQ(fileBytes(dir.filePath("msg.txt")), "Unable to retrieve");
+}
+
+TEST(Deletion, MarksAndResetsKeepTheSessionOnRefusal)
+{
+    Mailbox m(R"(
+        C:
+        S: +OK 4 u
+        C: DELE 4
+        S: +OK marked
+        C: DELE 4
+        S: -ERR already deleted
+        C: RSET
+        S: +OK
+    )");
+    m.select(4);
+    m.v.DeleteCurrentMsg();
+    EXPECT_EQ(m.v.Error(), 0);
+    EXPECT_EQ(m.v.MsgNumber(), 4);
+    EXPECT_EQ(m.v.MsgCount(), 9);
+    m.v.DeleteCurrentMsg();
+    EXPECT_EQ(m.v.Error(), 26);
+    EXPECT_EQ(m.v.ErrorText(), "Error using the DELE (delete) command: -ERR already deleted\r\n");
+    EXPECT_EQ(m.v.Status(), 1);
+    m.v.ResetDeletedMsgs();
+    EXPECT_EQ(m.v.Error(), 0);
+}
+
+TEST(Deletion, DisconnectedCallsSendNothing)
+{
+    Vorlane v;
+    v.DeleteCurrentMsg();
+    EXPECT_EQ(v.Error(), 27);
+    v.ResetDeletedMsgs();
+    EXPECT_EQ(v.Error(), 29);
+}
