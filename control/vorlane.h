@@ -34,6 +34,8 @@ public:
     Vorlane& operator=(const Vorlane&) = delete;
 
     void setMsgReadStatusHandler(MsgReadStatusHandler handler);
+    // A trace entry on behalf of the object that hosts this instance (its lifecycle).
+    void traceLifecycle(const QByteArray& text) { subWriteDebug(text); }
 
     // Lifecycle.
     void Initialize();

@@ -1,0 +1,79 @@
+// The library's four C entry points: class objects, the unload query and self-registration in
+// the per-user class registry.
+#include "platform/automation/libraryentrypoints.h"
+
+#include "control/vorlaneinterface.h"
+#include "control/vorlaneobject.h"
+#include "platform/automation/classregistry.h"
+#include "platform/automation/functionclassfactory.h"
+#include "platform/automation/hresult.h"
+#include "platform/automation/modulepath.h"
+
+using automation::HResult;
+namespace iface = vorlaneinterface;
+
+namespace {
+
+automation::Ref<automation::Dispatch> createVorlane()
+{
+    return automation::makeRef<VorlaneObject>();
+}
+
+const automation::ClassEntry kCreatableClasses[] = {
+    {iface::kVorlaneClass.guid, &createVorlane},
+};
+
+constexpr const char* kThreadingModel = "Apartment"; // one thread: the host's UI thread
+
+QString libraryPath()
+{
+    return automation::modulePath(reinterpret_cast<const void*>(&createVorlane));
+}
+
+} // namespace
+
+AUTOMATION_ENTRY_POINT HResult DllCanUnloadNow()
+{
+    return vorlaneModuleUsage().canUnloadNow();
+}
+
+AUTOMATION_ENTRY_POINT HResult DllGetClassObject(const char* classGuid,
+                                                 automation::ClassFactory** factory)
+{
+    return automation::getClassObject(vorlaneModuleUsage(), kCreatableClasses, classGuid, factory);
+}
+
+AUTOMATION_ENTRY_POINT HResult DllRegisterServer()
+{
+    const QString path = libraryPath();
+    if (path.isEmpty()) {
+        return automation::ClassRegistrationFailed;
+    }
+    automation::ClassRegistry registry;
+    bool ok = true;
+    for (const automation::ClassInfo* info : {&iface::kVorlaneClass, &iface::kPropertyPageClass}) {
+        ok = registry.registerClass({info->guid, info->name, path, kThreadingModel}) && ok;
+    }
+    ok = registry.registerProgId(iface::kProgId, iface::kVorlaneClass.guid) && ok;
+    const automation::TypeLibraryInfo& library = iface::kTypeLibrary;
+    ok = registry.registerTypeLibrary(
+             {library.guid, library.major, library.minor, path, library.name}) &&
+         ok;
+    return ok ? automation::S_OK_ : automation::ClassRegistrationFailed;
+}
+
+AUTOMATION_ENTRY_POINT HResult DllUnregisterServer()
+{
+    automation::ClassRegistry registry;
+    bool ok = registry.unregisterProgId(iface::kProgId);
+    for (const automation::ClassInfo* info : {&iface::kVorlaneClass, &iface::kPropertyPageClass}) {
+        ok = registry.unregisterClass(info->guid) && ok;
+    }
+    ok = registry.unregisterTypeLibrary(iface::kTypeLibrary.guid) && ok;
+    return ok ? automation::S_OK_ : automation::ClassRegistrationFailed;
+}
+
+AUTOMATION_ENTRY_POINT const automation::TypeLibraryInfo* AutomationTypeLibrary()
+{
+    return &iface::kTypeLibrary;
+}

@@ -1,0 +1,8 @@
+// The modal notice of a put on a read-only property.
+#pragma once
+
+#include <QByteArray>
+
+// Shows `text` in a modal box with an OK button when the host runs a widget application, and on
+// standard error otherwise (a host without a window system must not block or crash).
+void showReadOnlyNotice(const QByteArray& text);

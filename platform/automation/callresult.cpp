@@ -1,0 +1,18 @@
+// Call results.
+#include "platform/automation/callresult.h"
+
+namespace automation {
+
+CallResult CallResult::success(Variant value)
+{
+    return CallResult{RuntimeError::None, {}, std::move(value)};
+}
+
+CallResult CallResult::failure(RuntimeError error, QByteArray description)
+{
+    if (description.isEmpty())
+        description = runtimeErrorText(error);
+    return CallResult{error, std::move(description), {}};
+}
+
+} // namespace automation

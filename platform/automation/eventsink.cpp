@@ -1,0 +1,8 @@
+// Event sink.
+#include "platform/automation/eventsink.h"
+
+namespace automation {
+
+EventSink::~EventSink() = default;
+
+} // namespace automation

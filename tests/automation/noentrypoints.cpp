@@ -1,0 +1,5 @@
+// A loadable module without the automation entry points, for the creation failure test.
+extern "C" __attribute__((visibility("default"))) int automationTestNothingHere()
+{
+    return 0;
+}
