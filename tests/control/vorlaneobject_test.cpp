@@ -1,0 +1,228 @@
+// The control through its dispatch interface: conversions on put, by-reference arguments, the
+// event and its write-back, persistence and Terminate.
+#include "control/vorlaneinterface.h"
+#include "control/vorlaneobject.h"
+#include "platform/automation/eventsink.h"
+#include "platform/automation/memorypropertybag.h"
+#include "platform/automation/ref.h"
+#include "tests/support/fakepop3server.h"
+#include "tests/support/waitfor.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using automation::CallResult;
+using automation::MemberKind;
+using automation::RuntimeError;
+using automation::Variant;
+namespace id = vorlaneinterface;
+
+namespace {
+
+struct Object {
+    automation::Ref<VorlaneObject> object = automation::makeRef<VorlaneObject>();
+
+    CallResult get(const char* name) { return object->get(*object->idOfName(name)); }
+    CallResult put(const char* name, Variant value)
+    {
+        return object->put(*object->idOfName(name), std::move(value));
+    }
+    CallResult call(const char* name, std::span<Variant> args = {})
+    {
+        return object->invoke(*object->idOfName(name), MemberKind::Method, args);
+    }
+};
+
+const QString kLogin = QStringLiteral("S: +OK\nC:\nS: +OK\nC:\nS: +OK\nC:\nS: +OK 2 3000\n");
+
+} // namespace
+
+TEST(VorlaneObject, NewInstanceReadsItsDefaults)
+{
+    Object o;
+    EXPECT_EQ(o.get("POPPort").value, Variant::fromInt32(110));
+    EXPECT_EQ(o.get("POPTimeout").value, Variant::fromInt16(10));
+    EXPECT_EQ(o.get("POPHostname").value, Variant::fromString(""));
+    EXPECT_EQ(o.get("Status").value, Variant::fromInt16(0));
+    EXPECT_EQ(o.get("Error").value, Variant::fromInt16(0));
+    EXPECT_EQ(o.get("DebugMode").value, Variant::fromBool(false));
+    EXPECT_EQ(o.get("version").value, Variant::fromString("4.0.1"));
+    EXPECT_EQ(o.get("StatusText").value, Variant::fromString("Disconnected"));
+}
+
+TEST(VorlaneObject, PutsConvertOrFailWithoutChangingAnything)
+{
+    Object o;
+    EXPECT_TRUE(o.put("POPPort", Variant::fromString("995")).ok());
+    EXPECT_EQ(o.get("POPPort").value, Variant::fromInt32(995));
+    EXPECT_EQ(o.put("POPPort", Variant::fromString("abc")).error, RuntimeError::TypeMismatch);
+    EXPECT_EQ(o.put("POPTimeout", Variant::fromInt32(40000)).error, RuntimeError::Overflow);
+    EXPECT_EQ(o.put("POPHostname", Variant::null()).error, RuntimeError::InvalidUseOfNull);
+    EXPECT_EQ(o.put("DebugMode", Variant::fromString("maybe")).error, RuntimeError::TypeMismatch);
+    EXPECT_EQ(o.get("POPPort").value, Variant::fromInt32(995));
+    EXPECT_EQ(o.get("POPTimeout").value, Variant::fromInt16(10));
+    EXPECT_TRUE(o.put("DebugMode", Variant::fromString("True")).ok());
+    EXPECT_EQ(o.get("DebugMode").value, Variant::fromBool(true));
+    EXPECT_TRUE(o.put("POPUsername", Variant::fromInt32(-42)).ok());
+    EXPECT_EQ(o.get("POPUsername").value, Variant::fromString("-42"));
+    EXPECT_TRUE(o.put("POPPassword", Variant::fromBool(true)).ok());
+    EXPECT_EQ(o.get("POPPassword").value, Variant::fromString("True"));
+}
+
+TEST(VorlaneObject, ReadOnlyMembersAndBadCallsAreRefused)
+{
+    Object o;
+    EXPECT_EQ(o.object->put(id::Status, Variant::fromInt16(1)).error,
+              RuntimeError::ObjectDoesntSupport);
+    EXPECT_EQ(o.object->invoke(0x12345, MemberKind::PropertyGet, {}).error,
+              RuntimeError::ObjectDoesntSupport);
+    Variant tooMany[] = {Variant::fromInt16(1), Variant::fromInt16(2)};
+    EXPECT_EQ(o.call("SetCurrentMsg", tooMany).error,
+              RuntimeError::WrongArgumentsOrInvalidAssignment);
+    EXPECT_EQ(o.call("Connect", tooMany).error, RuntimeError::WrongArgumentsOrInvalidAssignment);
+}
+
+TEST(VorlaneObject, MethodsReportThroughErrorAndWriteBackByReference)
+{
+    FakePop3Server server;
+    server.script(kLogin + "C: UIDL 2\nS: +OK 2 second\nC: UIDL 2\nS: +OK 2 second");
+    Object o;
+    o.put("POPHostname", Variant::fromString("127.0.0.1"));
+    o.put("POPPort", Variant::fromInt32(server.port()));
+    o.put("POPUsername", Variant::fromString("bob"));
+    ASSERT_TRUE(o.call("Connect").ok());
+    EXPECT_EQ(o.get("MsgCount").value, Variant::fromInt32(2));
+    Variant number[] = {Variant::fromString("2")};
+    EXPECT_TRUE(o.call("SetCurrentMsg", number).ok());
+    EXPECT_EQ(number[0], Variant::fromInt16(2));
+    Variant reselect[] = {Variant::fromInt16(0)};
+    EXPECT_TRUE(o.call("SetCurrentMsg", reselect).ok());
+    EXPECT_EQ(reselect[0], Variant::fromInt16(2)); // 0 comes back as the current number
+    EXPECT_EQ(o.get("MsgUniqueID").value, Variant::fromString("second"));
+    Variant notANumber[] = {Variant::fromString("x")};
+    EXPECT_EQ(o.call("SetCurrentMsg", notANumber).error, RuntimeError::TypeMismatch);
+    Variant name[] = {Variant::fromString(" msgnumber ")};
+    const CallResult byName = o.call("GetStringValueOfProperty", name);
+    EXPECT_EQ(byName.value, Variant::fromString("2"));
+}
+
+namespace {
+
+// A host's sink that shows the progress and changes the total, as a by-reference handler may.
+class ShrinkingSink : public automation::EventSink {
+public:
+    QList<QList<int>> seen;
+    void invoke(qint32 dispid, std::span<Variant> args) override
+    {
+        EXPECT_EQ(dispid, 1);
+        seen.append({args[0].int32Value(), args[1].int32Value(), args[2].int16Value()});
+        args[1] = Variant::fromInt32(7);
+    }
+};
+
+} // namespace
+
+TEST(VorlaneObject, EventReachesTheSinkAndItsTotalComesBack)
+{
+    FakePop3Server server;
+    server.script(kLogin + "C:\nS: +OK 1 u\nC: TOP 1 0\nS: +OK\nS: .\nC: LIST 1\n"
+                           "S: +OK 1 3000\nC: RETR 1\nS: +OK\nS: hi\nS: .");
+    Object o;
+    ShrinkingSink sink;
+    o.object->connectionPoint()->advise(&sink);
+    o.put("POPHostname", Variant::fromString("127.0.0.1"));
+    o.put("POPPort", Variant::fromInt32(server.port()));
+    o.put("POPUsername", Variant::fromString("bob"));
+    o.call("Connect");
+    Variant one[] = {Variant::fromInt16(1)};
+    o.call("SetCurrentMsg", one);
+    QTemporaryDir dir;
+    Variant path[] = {Variant::fromString(QFile::encodeName(dir.filePath("m.txt")))};
+    ASSERT_TRUE(o.call("WriteCurrentMsgToFile", path).ok());
+    EXPECT_EQ(o.get("Error").value, Variant::fromInt16(0));
+    ASSERT_GE(sink.seen.size(), 2);
+    EXPECT_EQ(sink.seen.first(), (QList<int>{1, 3, 33}));
+    // The first event's sink set the total to 7: MsgSizeInK follows, and so does the last event.
+    EXPECT_EQ(sink.seen.last(), (QList<int>{7, 7, 100}));
+    EXPECT_EQ(o.get("MsgSizeInK").value, Variant::fromInt32(7));
+    o.object->connectionPoint()->unadvise();
+}
+
+TEST(VorlaneObject, SettingsSurviveASaveAndRestore)
+{
+    automation::MemoryPropertyBag bag;
+    {
+        Object o;
+        o.put("POPHostname", Variant::fromString("mail.example.org"));
+        o.put("POPPort", Variant::fromInt32(1110));
+        o.put("POPUsername", Variant::fromString("bob"));
+        o.put("POPPassword", Variant::fromString(" s3cr\xe9t "));
+        o.put("POPTimeout", Variant::fromInt16(42));
+        o.object->embeddedControl()->writeProperties(bag);
+    }
+    EXPECT_EQ(bag.keys(), (QByteArrayList{"POPHostname", "POPPort", "POPUsername", "POPPassword",
+                                          "POPTimeout"}));
+    EXPECT_EQ(bag.read("POPPort"), Variant::fromInt32(1110));
+    EXPECT_EQ(bag.read("POPTimeout"), Variant::fromInt16(42));
+    Object restored;
+    ASSERT_TRUE(restored.object->embeddedControl()->readProperties(bag).ok());
+    EXPECT_EQ(restored.get("POPPassword").value, Variant::fromString(" s3cr\xe9t "));
+    EXPECT_EQ(restored.get("POPPort").value, Variant::fromInt32(1110));
+    EXPECT_EQ(restored.get("POPHostname").value, Variant::fromString("mail.example.org"));
+}
+
+TEST(VorlaneObject, RestoreWithMissingOrBadKeys)
+{
+    automation::MemoryPropertyBag bag;
+    bag.write("POPHostname", Variant::fromString("h"));
+    Object o;
+    ASSERT_TRUE(o.object->embeddedControl()->readProperties(bag).ok());
+    EXPECT_EQ(o.get("POPPort").value, Variant::fromInt32(0)); // missing is empty, not 110
+    EXPECT_EQ(o.get("POPTimeout").value, Variant::fromInt16(0));
+    bag.write("POPPort", Variant::fromString("not a port"));
+    bag.write("POPHostname", Variant::fromString("changed"));
+    Object bad;
+    EXPECT_EQ(bad.object->embeddedControl()->readProperties(bag).error, RuntimeError::TypeMismatch);
+    EXPECT_EQ(bad.get("POPHostname").value, Variant::fromString("changed")); // read before it
+}
+
+TEST(VorlaneObject, FaceKeepsItsSizeWhateverTheHostAsks)
+{
+    Object o;
+    EXPECT_EQ(o.object->embeddedControl()->resize(QSize(200, 10)), QSize(32, 32));
+    EXPECT_EQ(automation::himetricFromPixels(32), 847);
+}
+
+TEST(VorlaneObject, ReleasingAConnectedInstanceSendsQuit)
+{
+    FakePop3Server server;
+    server.script(kLogin + "C: QUIT\nS: +OK bye\nX:");
+    {
+        Object o;
+        o.put("POPHostname", Variant::fromString("127.0.0.1"));
+        o.put("POPPort", Variant::fromInt32(server.port()));
+        o.put("POPUsername", Variant::fromString("bob"));
+        o.call("Connect");
+        ASSERT_EQ(o.get("Status").value, Variant::fromInt16(1));
+    }
+    EXPECT_TRUE(waitFor([&] { return server.received().size() == 4; }));
+    EXPECT_EQ(server.received().value(3), "QUIT");
+}
+
+TEST(VorlaneObject, ReleasingADisconnectedInstanceSendsNothing)
+{
+    FakePop3Server server;
+    server.script(kLogin);
+    {
+        Object o;
+        o.put("POPHostname", Variant::fromString("127.0.0.1"));
+        o.put("POPPort", Variant::fromInt32(server.port()));
+        o.put("POPUsername", Variant::fromString("bob"));
+        o.call("Connect");
+        o.put("POPHostname", Variant::fromString(""));
+        o.call("Connect"); // 13: closes without QUIT
+        ASSERT_EQ(o.get("Status").value, Variant::fromInt16(0));
+    }
+    EXPECT_FALSE(waitFor([&] { return server.received().size() > 3; }, 300));
+}
