@@ -5,10 +5,21 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-FakePop3Server::FakePop3Server(QObject* parent) : QObject(parent), m_server(new QTcpServer(this))
+FakePop3Server::FakePop3Server(QObject* parent)
+    : FakePop3Server(QStringLiteral("127.0.0.1"), 0, parent)
 {
-    m_server->listen(QHostAddress::LocalHost, 0);
+}
+
+FakePop3Server::FakePop3Server(const QString& address, quint16 port, QObject* parent)
+    : QObject(parent), m_server(new QTcpServer(this))
+{
+    m_server->listen(QHostAddress(address), port);
     connect(m_server, &QTcpServer::newConnection, this, &FakePop3Server::onNewConnection);
+}
+
+bool FakePop3Server::isListening() const
+{
+    return m_server->isListening();
 }
 
 FakePop3Server::~FakePop3Server() = default;
@@ -124,6 +135,13 @@ FakePop3Server& FakePop3Server::hold()
 {
     m_steps.append(Step{Step::Hold, {}, 0});
     return *this;
+}
+
+void FakePop3Server::dropClient()
+{
+    if (m_client) {
+        m_client->abort();
+    }
 }
 
 bool FakePop3Server::scriptFinished() const

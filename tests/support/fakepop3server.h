@@ -24,6 +24,9 @@ class FakePop3Server : public QObject {
     Q_OBJECT
 public:
     explicit FakePop3Server(QObject* parent = nullptr);
+    // Listens on a given address and port (0: any free port).
+    FakePop3Server(const QString& address, quint16 port, QObject* parent = nullptr);
+    bool isListening() const;
     ~FakePop3Server() override;
 
     quint16 port() const;
@@ -36,6 +39,8 @@ public:
     FakePop3Server& pause(int ms);
     FakePop3Server& closeConnection();
     FakePop3Server& hold();
+    // Drops the client's connection now, whatever the script says.
+    void dropClient();
 
     // The lines the client sent, without their CR LF.
     QList<QByteArray> received() const { return m_received; }
