@@ -1,0 +1,231 @@
+// The control against a real Dovecot POP3 server: login, selection, sizes, headers, retrieval
+// into memory and into files byte for byte, deletion marks committed or reset.
+#include "control/vorlane.h"
+#include "control/vorlaneinterface.h"
+#include "control/vorlaneobject.h"
+#include "platform/automation/ref.h"
+#include "tests/dovecot/dovecotserver.h"
+#include "tests/dovecot/mailbox.h"
+#include "tests/dovecot/rawpop3.h"
+#include "tests/dovecot/testmessage.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+class DovecotTest : public ::testing::Test {
+protected:
+    dovecot::DovecotServer server = dovecot::DovecotServer::fromEnvironment();
+    dovecot::Mailbox mailbox = server.createMailbox(
+        QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    Vorlane pop;
+    QTemporaryDir dir;
+
+    void connect()
+    {
+        pop.setPOPHostname(server.address().toLatin1());
+        pop.setPOPPort(server.port());
+        pop.setPOPUsername(mailbox.user().toUtf8());
+        pop.setPOPPassword(mailbox.password().toUtf8());
+        pop.Connect();
+        ASSERT_EQ(pop.Error(), 0) << pop.ErrorText().constData();
+    }
+    void select(qint16 number)
+    {
+        pop.SetCurrentMsg(number);
+        ASSERT_EQ(pop.Error(), 0) << pop.ErrorText().constData();
+    }
+    QByteArray writeToFile(qint16 number)
+    {
+        select(number);
+        QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("msg%1.txt").arg(number)));
+        pop.WriteCurrentMsgToFile(path);
+        EXPECT_EQ(pop.Error(), 0) << pop.ErrorText().constData();
+        QFile file(QString::fromLocal8Bit(path));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    dovecot::RawPop3 raw() const
+    {
+        return dovecot::RawPop3(server, mailbox.user(), mailbox.password());
+    }
+};
+
+} // namespace
+
+TEST_F(DovecotTest, LoginReadsTheGreetingAndTheStatistics)
+{
+    mailbox.addMessage(dovecot::makeMessageOfSize(500));
+    mailbox.addMessage(dovecot::makeMessageOfSize(700, 1));
+    const QByteArray greeting = dovecot::RawPop3(server).greeting();
+    connect();
+    EXPECT_EQ(pop.Status(), 1);
+    EXPECT_EQ(pop.MsgCount(), 2);
+    EXPECT_EQ(pop.ConnectResponse().left(10), greeting.left(10));
+    EXPECT_FALSE(pop.ConnectResponse().endsWith("\r\n"));
+    pop.Disconnect();
+    EXPECT_EQ(pop.Status(), 0);
+    EXPECT_EQ(pop.Error(), 0);
+}
+
+TEST_F(DovecotTest, WrongPasswordGivesDovecotsReplyAsDetail)
+{
+    pop.setPOPHostname(server.address().toLatin1());
+    pop.setPOPPort(server.port());
+    pop.setPOPUsername(mailbox.user().toUtf8());
+    pop.setPOPPassword("wrong");
+    pop.Connect();
+    EXPECT_EQ(pop.Error(), 15);
+    EXPECT_EQ(pop.ErrorText(),
+              "Error received from PASS command: -ERR [AUTH] Authentication failed.\r\n");
+    EXPECT_EQ(pop.Status(), 0);
+}
+
+TEST_F(DovecotTest, ConnectWhileConnectedAndBlankSettings)
+{
+    connect();
+    pop.Connect();
+    EXPECT_EQ(pop.Error(), 13);
+    EXPECT_EQ(pop.Status(), 0);
+    pop.setPOPHostname("");
+    pop.Connect();
+    EXPECT_EQ(pop.Error(), 16);
+    pop.setPOPHostname(server.address().toLatin1());
+    pop.setPOPUsername(" ");
+    pop.Connect();
+    EXPECT_EQ(pop.Error(), 17);
+}
+
+TEST_F(DovecotTest, UnknownHostGivesTheSocketsNumberAndDescription)
+{
+    // A label over 63 characters is refused before any lookup leaves the machine.
+    pop.setPOPHostname(QByteArray(64, 'x') + ".invalid");
+    pop.setPOPUsername("bob");
+    pop.Connect();
+    EXPECT_EQ(pop.Error(), 11001);
+    EXPECT_EQ(pop.ErrorText(), "Authoritative answer: Host not found");
+}
+
+TEST_F(DovecotTest, UniqueIdsAndSizesAreDovecots)
+{
+    const QList<qint64> sizes = {1023, 1024, 65535, 65536};
+    for (int i = 0; i < sizes.size(); ++i) {
+        mailbox.addMessage(dovecot::makeMessageOfSize(sizes[i], i));
+    }
+    dovecot::RawPop3 truth = raw();
+    const QMap<int, QByteArray> uidls = truth.uidl();
+    const QMap<int, qint64> octets = truth.list();
+    truth.quit();
+    connect();
+    const QList<qint32> expectedK = {1, 2, 64, 65};
+    for (qint16 n = 1; n <= 4; ++n) {
+        select(n);
+        EXPECT_EQ(pop.MsgUniqueID(), uidls.value(n));
+        EXPECT_EQ(octets.value(n), sizes[n - 1]);
+        EXPECT_EQ(pop.MsgSizeInK(), expectedK[n - 1]) << n;
+    }
+}
+
+TEST_F(DovecotTest, HeadersComeFromTop)
+{
+    mailbox.addMessage(dovecot::makeMessage(
+        {"From: Alice <a@example.org>", "Subject: Greetings", "X-Long: one", "\tcontinued"},
+        "Body text\n"));
+    connect();
+    select(1);
+    EXPECT_EQ(pop.MsgHeaders(), "From: Alice <a@example.org>\r\nSubject: Greetings\r\n"
+                                "X-Long: one\r\n\tcontinued\r\n");
+    EXPECT_EQ(pop.MsgSubject(), "Greetings");
+    EXPECT_EQ(pop.MsgFrom(), "Alice <a@example.org>");
+    EXPECT_EQ(pop.GetOtherHeader("x-long"), "one");
+}
+
+TEST_F(DovecotTest, InMemoryRetrievalUpToSixtyFourK)
+{
+    const QByteArray fits = dovecot::makeMessageOfSize(65535, 3);
+    mailbox.addMessage(fits);
+    mailbox.addMessage(dovecot::makeMessageOfSize(65536, 4));
+    connect();
+    select(1);
+    pop.RetrieveCurrentMsg();
+    EXPECT_EQ(pop.Error(), 0);
+    const QByteArray wire = dovecot::pop3Body(fits);
+    const qsizetype blank = wire.indexOf("\r\n\r\n");
+    EXPECT_EQ(pop.MsgContents(), wire.mid(blank + 4));
+    select(2);
+    pop.RetrieveCurrentMsg();
+    EXPECT_EQ(pop.Error(), 0);
+    EXPECT_TRUE(pop.MsgContents().startsWith("This message is too large (>64K)"));
+}
+
+TEST_F(DovecotTest, FilesHoldExactlyWhatTheServerSent)
+{
+    const QList<QByteArray> messages = {
+        dovecot::makeMessage({"Subject: empty"}, ""),
+        dovecot::makeMessage({"Subject: one line"}, "just this\n"),
+        dovecot::makeMessageOfSize(64 * 1024, 5),
+        dovecot::makeMessageOfSize(5 * 1024 * 1024, 6),
+        dovecot::makeMessageOfSize(50 * 1024 * 1024, 7),
+    };
+    for (const QByteArray& message : messages) {
+        mailbox.addMessage(message);
+    }
+    dovecot::RawPop3 truth = raw();
+    QList<QByteArray> sent;
+    for (int n = 1; n <= messages.size(); ++n) {
+        sent.append(truth.retrBody(n));
+    }
+    truth.quit();
+    connect();
+    for (qint16 n = 1; n <= messages.size(); ++n) {
+        const QByteArray file = writeToFile(n);
+        EXPECT_EQ(file.size(), sent[n - 1].size()) << "message " << n;
+        EXPECT_TRUE(file == sent[n - 1]) << "message " << n;
+    }
+}
+
+TEST_F(DovecotTest, DeletionIsCommittedByDisconnectOnly)
+{
+    const QByteArray first = mailbox.addMessage(dovecot::makeMessageOfSize(300, 1));
+    const QByteArray second = mailbox.addMessage(dovecot::makeMessageOfSize(300, 2));
+    const QByteArray third = mailbox.addMessage(dovecot::makeMessageOfSize(300, 3));
+    connect();
+    select(1);
+    pop.DeleteCurrentMsg();
+    EXPECT_EQ(pop.Error(), 0);
+    pop.DeleteCurrentMsg(); // Dovecot refuses a second mark; the session stays
+    EXPECT_EQ(pop.Error(), 26);
+    EXPECT_TRUE(pop.ErrorText().startsWith("Error using the DELE (delete) command: -ERR"));
+    EXPECT_EQ(pop.Status(), 1);
+    select(2);
+    pop.DeleteCurrentMsg();
+    pop.ResetDeletedMsgs();
+    EXPECT_EQ(pop.Error(), 0);
+    select(3);
+    pop.DeleteCurrentMsg();
+    pop.Disconnect();
+    EXPECT_TRUE(mailbox.containsMessage(first));
+    EXPECT_TRUE(mailbox.containsMessage(second));
+    EXPECT_FALSE(mailbox.containsMessage(third));
+}
+
+TEST_F(DovecotTest, ReleasingAConnectedObjectCommitsThroughQuit)
+{
+    const QByteArray only = mailbox.addMessage(dovecot::makeMessageOfSize(300));
+    {
+        auto object = automation::makeRef<VorlaneObject>();
+        Vorlane& control = object->control();
+        control.setPOPHostname(server.address().toLatin1());
+        control.setPOPPort(server.port());
+        control.setPOPUsername(mailbox.user().toUtf8());
+        control.setPOPPassword(mailbox.password().toUtf8());
+        control.Connect();
+        ASSERT_EQ(control.Status(), 1);
+        qint16 one = 1;
+        control.SetCurrentMsg(one);
+        control.DeleteCurrentMsg();
+        ASSERT_EQ(control.Error(), 0);
+    } // the deletion is committed only if QUIT was sent
+    EXPECT_FALSE(mailbox.containsMessage(only));
+}
