@@ -1,8 +1,11 @@
 #include "control/fileappender.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
+#include <vector>
 
 namespace fileappender {
 namespace {
@@ -13,20 +16,35 @@ bool isUsablePath(const QByteArray& path)
     return !path.isEmpty() && !path.contains('\0');
 }
 
-bool writeAll(int fd, QByteArrayView bytes)
+// Gathered write of all pieces, resumed after partial writes and interruptions.
+bool writeAll(int fd, std::span<const QByteArrayView> pieces)
 {
-    const char* data = bytes.data();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
+    std::vector<iovec> vectors;
+    vectors.reserve(pieces.size());
+    for (QByteArrayView piece : pieces) {
+        if (!piece.isEmpty()) {
+            vectors.push_back({const_cast<char*>(piece.data()), size_t(piece.size())});
+        }
+    }
+    std::size_t next = 0;
+    while (next < vectors.size()) {
+        const int count = int(std::min<std::size_t>(vectors.size() - next, IOV_MAX));
+        const ssize_t written = ::writev(fd, vectors.data() + next, count);
         if (written < 0 && errno == EINTR) {
             continue;
         }
         if (written <= 0) {
             return false;
         }
-        data += written;
-        left -= written;
+        auto left = size_t(written);
+        while (next < vectors.size() && left >= vectors[next].iov_len) {
+            left -= vectors[next].iov_len;
+            ++next;
+        }
+        if (left > 0) {
+            vectors[next].iov_base = static_cast<char*>(vectors[next].iov_base) + left;
+            vectors[next].iov_len -= left;
+        }
     }
     return true;
 }
@@ -35,6 +53,11 @@ bool writeAll(int fd, QByteArrayView bytes)
 
 QByteArray appendToFile(const QByteArray& path, QByteArrayView bytes)
 {
+    return appendToFile(path, std::span<const QByteArrayView>(&bytes, 1));
+}
+
+QByteArray appendToFile(const QByteArray& path, std::span<const QByteArrayView> pieces)
+{
     if (!isUsablePath(path)) {
         return kOpenError;
     }
@@ -42,7 +65,7 @@ QByteArray appendToFile(const QByteArray& path, QByteArrayView bytes)
     if (fd < 0) {
         return kOpenError;
     }
-    bool ok = writeAll(fd, bytes);
+    bool ok = writeAll(fd, pieces);
     // close() can report a deferred write failure (quota, network file systems).
     ok = (::close(fd) == 0) && ok;
     return ok ? QByteArray() : QByteArray(kWriteError);

@@ -2,6 +2,7 @@
 // the per-user class registry.
 #include "platform/automation/libraryentrypoints.h"
 
+#include "control/propertypage/propertypageobject.h"
 #include "control/vorlaneinterface.h"
 #include "control/vorlaneobject.h"
 #include "platform/automation/classregistry.h"
@@ -19,8 +20,14 @@ automation::Ref<automation::Dispatch> createVorlane()
     return automation::makeRef<VorlaneObject>();
 }
 
+automation::Ref<automation::Dispatch> createPropertyPage()
+{
+    return automation::makeRef<PropertyPageObject>();
+}
+
 const automation::ClassEntry kCreatableClasses[] = {
     {iface::kVorlaneClass.guid, &createVorlane},
+    {iface::kPropertyPageClass.guid, &createPropertyPage},
 };
 
 constexpr const char* kThreadingModel = "Apartment"; // one thread: the host's UI thread

@@ -68,27 +68,10 @@ qsizetype StreamFramer::takeBody(QByteArrayView chunk, const BodySink& sink)
 {
     const char* data = chunk.data();
     const qsizetype size = chunk.size();
-    qsizetype runStart = -1; // start of body bytes of this chunk not yet passed on
     qsizetype i = 0;
-    while (i < size) {
-        if (m_held == 0) {
-            if (runStart < 0) {
-                runStart = i;
-            }
-            const void* cr = std::memchr(data + i, '\r', size - i);
-            if (!cr) {
-                i = size;
-                break;
-            }
-            const qsizetype at = static_cast<const char*>(cr) - data;
-            if (at > runStart) {
-                sink(QByteArrayView(data + runStart, at - runStart));
-            }
-            runStart = -1;
-            m_held = 1;
-            i = at + 1;
-            continue;
-        }
+    // A marker prefix held from earlier bytes (or the status line's CR LF) is resolved one byte
+    // at a time; that takes at most four steps.
+    while (m_held > 0 && i < size) {
         if (data[i] == kMarker[m_held]) {
             ++m_held;
             ++i;
@@ -104,8 +87,27 @@ qsizetype StreamFramer::takeBody(QByteArrayView chunk, const BodySink& sink)
         // byte is examined again against the shorter match.
         releaseHeld(m_held - kFallback[m_held], sink);
     }
-    if (runStart >= 0 && size > runStart) {
-        sink(QByteArrayView(data + runStart, size - runStart));
+    if (m_held > 0) {
+        return size;
     }
+    // Nothing held: the rest of the chunk is body up to the marker, if it is in this chunk.
+    const QByteArrayView rest = chunk.sliced(i);
+    const qsizetype marker = rest.indexOf(QByteArrayView(kMarker, kMarkerLength));
+    if (marker >= 0) {
+        if (marker > 0) {
+            sink(rest.first(marker));
+        }
+        m_finished = true;
+        return i + marker + kMarkerLength;
+    }
+    // Hold back the longest tail that could still become the marker with the next chunk.
+    int hold = std::min<qsizetype>(kMarkerLength - 1, rest.size());
+    while (hold > 0 && !rest.endsWith(QByteArrayView(kMarker, hold))) {
+        --hold;
+    }
+    if (rest.size() > hold) {
+        sink(rest.first(rest.size() - hold));
+    }
+    m_held = hold;
     return size;
 }

@@ -10,6 +10,7 @@
 #include "control/streamframer.h"
 
 #include <QByteArray>
+#include <QList>
 #include <functional>
 #include <memory>
 
@@ -186,7 +187,7 @@ private:
     // reads, the piece being collected for the file, and the first append failure of the
     // transfer, so that the retrieval can report it instead of success.
     StreamFramer m_streamFramer;
-    QByteArray m_streamPiece;
+    QList<QByteArrayView> m_streamPieces;
     QByteArray strStreamWriteError;
 
     MsgReadStatusHandler m_msgReadStatus;

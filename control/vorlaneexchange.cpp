@@ -77,20 +77,22 @@ QByteArray Vorlane::funSendDataForMultiLineResponse(const QByteArray& command,
             done = true;
             subWriteDebug("timeout in funSendDataForMultiLineResponse");
             result = kTimeoutText;
-        } else if (blnCheckFirstLine) {
-            if (!strDataBuffer.isEmpty() && strDataBuffer > " " &&
-                strDataBuffer.contains(kLineEnd)) {
+        } else {
+            if (blnCheckFirstLine && strDataBuffer > " " && strDataBuffer.contains(kLineEnd)) {
                 if (strDataBuffer.startsWith("-ERR")) {
                     done = true;
                     result = strDataBuffer;
                 }
                 blnCheckFirstLine = false;
             }
-        } else {
-            subWriteDebug("funSendDataForMultiLineResponse: (1)");
-            if (strDataBuffer.endsWith(kMultiLineEnd)) {
-                done = true;
-                result = strDataBuffer.first(strDataBuffer.size() - 5);
+            // The end is looked for in the same pass that examined the first line: a response
+            // that arrived whole must not wait for one more (idle) pump.
+            if (!done && !blnCheckFirstLine) {
+                subWriteDebug("funSendDataForMultiLineResponse: (1)");
+                if (strDataBuffer.endsWith(kMultiLineEnd)) {
+                    done = true;
+                    result = strDataBuffer.first(strDataBuffer.size() - 5);
+                }
             }
         }
         subWriteDebug("funSendDataForMultiLineResponse: (2)");
@@ -107,7 +109,7 @@ QByteArray Vorlane::funSendDataForStreamingToAFile(const QByteArray& command, co
     blnStreamFirstLinePending = true;
     strStreamFirstLine.clear();
     strStreamWriteError.clear();
-    m_streamPiece.clear();
+    m_streamPieces.clear();
     m_streamFramer.start();
     subSendCommand(command);
     bool done = false;

@@ -8,13 +8,6 @@
 
 #include <cmath>
 
-namespace {
-
-// Streamed bytes reach the file in pieces of this size, each appended by its own open and close.
-constexpr qsizetype kFilePieceSize = 10000;
-
-} // namespace
-
 void Vorlane::wsk1_DataArrival(qint32 bytesTotal)
 {
     while (wsk1->state() == SocketComponent::Connecting) {
@@ -97,27 +90,21 @@ void Vorlane::subReadStreamChunks()
 
 void Vorlane::subWriteBodyPiece(QByteArrayView bytes)
 {
-    while (!bytes.isEmpty()) {
-        const qsizetype room = kFilePieceSize - m_streamPiece.size();
-        const qsizetype take = std::min(room, bytes.size());
-        m_streamPiece.append(bytes.first(take));
-        bytes = bytes.sliced(take);
-        if (m_streamPiece.size() == kFilePieceSize) {
-            subFlushStreamPiece();
-        }
-    }
+    // A view into the chunk being read (or into the framer's marker bytes), written when the
+    // chunk is done: one append per arrival, no copy of the message.
+    m_streamPieces.append(bytes);
 }
 
 void Vorlane::subFlushStreamPiece()
 {
-    if (m_streamPiece.isEmpty()) {
+    if (m_streamPieces.isEmpty()) {
         return;
     }
-    const QByteArray failure = fileappender::appendToFile(strStreamFile, m_streamPiece);
+    const QByteArray failure = fileappender::appendToFile(strStreamFile, m_streamPieces);
     if (!failure.isEmpty() && strStreamWriteError.isEmpty()) {
         strStreamWriteError = failure;
     }
-    m_streamPiece.clear();
+    m_streamPieces.clear();
 }
 
 void Vorlane::subReportProgress(qint64 bytesRead)
