@@ -1,0 +1,247 @@
+// The definition check the scan run uses.
+#include "scanner/definitioncheck/definitionset.h"
+
+#include "scanner/definitioncheck/definitionlines.h"
+#include "scanner/definitioncheck/linehitscan.h"
+#include "scanner/definitioncheck/linereader.h"
+#include "scanner/definitioncheck/literalmatcher.h"
+#include "scanner/definitioncheck/matchercache.h"
+
+#include <QFile>
+#include <algorithm>
+#include <optional>
+#include <unordered_map>
+
+namespace scanner {
+namespace {
+
+constexpr qsizetype kDefaultBlockSize = qsizetype(1) << 20;
+
+// Definition lines that differ only in ASCII case find the same message lines, so each distinct
+// text is compiled once as a pattern and every line that has it reports the pattern's hits.
+struct Definitions {
+    QByteArray content; // the file as read; never modified, the views below point into it
+    QList<QByteArrayView> lines;
+    std::vector<quint32> patternOf; // per line
+    QList<QByteArrayView> patterns;
+    std::unique_ptr<LiteralMatcher> matcher; // null when there are no patterns
+};
+
+unsigned char foldAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a')
+                                  : static_cast<unsigned char>(c);
+}
+
+struct FoldedHash {
+    size_t operator()(QByteArrayView text) const
+    {
+        quint64 hash = 14695981039346656037ull; // FNV-1a
+        for (char c : text) {
+            hash = (hash ^ foldAscii(c)) * 1099511628211ull;
+        }
+        return size_t(hash);
+    }
+};
+
+struct FoldedEqual {
+    bool operator()(QByteArrayView a, QByteArrayView b) const
+    {
+        return a.size() == b.size() &&
+               std::equal(a.begin(), a.end(), b.begin(),
+                          [](char x, char y) { return foldAscii(x) == foldAscii(y); });
+    }
+};
+
+std::shared_ptr<Definitions> indexDefinitions(const QByteArray& content)
+{
+    auto definitions = std::make_shared<Definitions>();
+    definitions->content = content;
+    definitions->lines = splitDefinitionLines(definitions->content);
+    std::unordered_map<QByteArrayView, quint32, FoldedHash, FoldedEqual> byFoldedText;
+    byFoldedText.reserve(size_t(definitions->lines.size()));
+    definitions->patternOf.reserve(size_t(definitions->lines.size()));
+    for (const QByteArrayView line : std::as_const(definitions->lines)) {
+        const auto [it, added] =
+            byFoldedText.try_emplace(line, quint32(definitions->patterns.size()));
+        if (added) {
+            definitions->patterns.append(line);
+        }
+        definitions->patternOf.push_back(it->second);
+    }
+    return definitions;
+}
+
+std::optional<QByteArray> readDefinitionFile(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("Cannot open definition file %1: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        *error = QStringLiteral("Cannot read definition file %1: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    return content;
+}
+
+// Line texts of all hits, by line start, read in one ascending sweep.
+std::optional<std::vector<std::pair<qint64, QByteArray>>>
+readHitLines(QIODevice& message, const std::vector<LineHit>& hits)
+{
+    std::vector<qint64> starts;
+    starts.reserve(hits.size());
+    for (const LineHit& hit : hits) {
+        starts.push_back(hit.lineStart);
+    }
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+
+    std::vector<std::pair<qint64, QByteArray>> lines;
+    lines.reserve(starts.size());
+    LineReader reader(message);
+    for (qint64 start : starts) {
+        std::optional<QByteArray> line = reader.lineAt(start);
+        if (!line) {
+            return std::nullopt;
+        }
+        lines.emplace_back(start, std::move(*line));
+    }
+    return lines;
+}
+
+// Hands out the hits grouped by definition line in file order, each group in message line order.
+qsizetype reportHits(const Definitions& definitions, const std::vector<LineHit>& hits,
+                     const std::vector<std::pair<qint64, QByteArray>>& lines,
+                     const HitHandler& onHit)
+{
+    qsizetype count = 0;
+    for (qsizetype i = 0; i < definitions.lines.size(); ++i) {
+        const quint32 pattern = definitions.patternOf[size_t(i)];
+        auto hit = std::lower_bound(hits.begin(), hits.end(), LineHit{pattern, -1});
+        for (; hit != hits.end() && hit->pattern == pattern; ++hit) {
+            const auto line = std::lower_bound(
+                lines.begin(), lines.end(), hit->lineStart,
+                [](const auto& entry, qint64 start) { return entry.first < start; });
+            onHit(definitions.lines[i].toByteArray(), line->second);
+            ++count;
+        }
+    }
+    return count;
+}
+
+} // namespace
+
+struct DefinitionSet::Private {
+    qsizetype blockSize = kDefaultBlockSize;
+    QString cacheDirectory = MatcherCache::defaultDirectory();
+    std::shared_ptr<const Definitions> definitions;
+    MatcherSource source = MatcherSource::None;
+
+    bool rebuild(const QByteArray& content, QString* error);
+};
+
+bool DefinitionSet::Private::rebuild(const QByteArray& content, QString* error)
+{
+    definitions.reset();
+    std::shared_ptr<Definitions> fresh = indexDefinitions(content);
+    source = MatcherSource::Compiled;
+    if (!fresh->patterns.isEmpty()) {
+        const MatcherCache cache(cacheDirectory);
+        const QString key = MatcherCache::keyFor(content);
+        if (const QByteArray stored = cache.load(key); !stored.isEmpty()) {
+            fresh->matcher = LiteralMatcher::deserialize(stored);
+            source = MatcherSource::Cache;
+        }
+        if (!fresh->matcher) {
+            fresh->matcher = LiteralMatcher::compile(fresh->patterns, error);
+            if (!fresh->matcher) {
+                return false;
+            }
+            source = MatcherSource::Compiled;
+            cache.store(key, fresh->matcher->serialize());
+        }
+    }
+    definitions = std::move(fresh);
+    return true;
+}
+
+DefinitionSet::DefinitionSet() : d(std::make_unique<Private>()) {}
+
+DefinitionSet::~DefinitionSet() = default;
+
+CheckResult DefinitionSet::check(const QString& definitionPath, const QString& messagePath,
+                                 const HitHandler& onHit)
+{
+    QString error;
+    const std::optional<QByteArray> content = readDefinitionFile(definitionPath, &error);
+    if (!content) {
+        return CheckResult::failure(error);
+    }
+    // Unbuffered: blocks go straight into our buffer instead of through QIODevice's own.
+    QFile message(messagePath);
+    if (!message.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        return CheckResult::failure(QStringLiteral("Cannot open message file %1: %2")
+                                        .arg(messagePath, message.errorString()));
+    }
+    // Comparing the bytes is cheaper than hashing them and cannot be fooled by a collision.
+    if (d->definitions && *content == d->definitions->content) {
+        d->source = MatcherSource::Reused;
+    } else if (!d->rebuild(*content, &error)) {
+        return CheckResult::failure(
+            QStringLiteral("Cannot compile definition file %1: %2").arg(definitionPath, error));
+    }
+    // Held here so that a check started from inside the handler may replace d->definitions.
+    const std::shared_ptr<const Definitions> definitions = d->definitions;
+    if (!definitions->matcher) {
+        return {};
+    }
+
+    std::vector<LineHit> hits;
+    const auto readFailure = [&] {
+        const QString reason = message.error() != QFileDevice::NoError
+                                   ? message.errorString()
+                                   : QStringLiteral("the matcher failed");
+        return CheckResult::failure(
+            QStringLiteral("Cannot read message file %1: %2").arg(messagePath, reason));
+    };
+    if (!scanLineHits(*definitions->matcher, int(definitions->patterns.size()), message,
+                      d->blockSize, &hits)) {
+        return readFailure();
+    }
+    const auto lines = readHitLines(message, hits);
+    if (!lines) {
+        return readFailure();
+    }
+
+    return {true, QString(), reportHits(*definitions, hits, *lines, onHit)};
+}
+
+void DefinitionSet::setReadBlockSize(qsizetype bytes)
+{
+    d->blockSize = std::max<qsizetype>(bytes, 1);
+}
+
+qsizetype DefinitionSet::readBlockSize() const
+{
+    return d->blockSize;
+}
+
+void DefinitionSet::setCacheDirectory(const QString& directory)
+{
+    d->cacheDirectory = directory;
+}
+
+QString DefinitionSet::cacheDirectory() const
+{
+    return d->cacheDirectory;
+}
+
+DefinitionSet::MatcherSource DefinitionSet::lastMatcherSource() const
+{
+    return d->source;
+}
+
+} // namespace scanner

@@ -1,0 +1,60 @@
+#include "scanner/modgeneral.h"
+
+#include <QFile>
+#include <QSettings>
+#include <sys/stat.h>
+
+namespace modGeneral {
+namespace {
+
+const QString kOrganisation = QStringLiteral("Orsel");
+const QString kApplication = QStringLiteral("Orsel");
+const QString kGroup = QStringLiteral("Settings");
+
+QString readKey(QSettings& settings, const QString& key)
+{
+    return settings.value(kGroup + QLatin1Char('/') + key).toString();
+}
+
+} // namespace
+
+StoredSettings readSettings()
+{
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication);
+    // Read in this order: address, user, password.
+    StoredSettings stored;
+    stored.address = readKey(settings, QStringLiteral("Address"));
+    stored.user = readKey(settings, QStringLiteral("User"));
+    stored.pass = readKey(settings, QStringLiteral("Pass"));
+    return stored;
+}
+
+QString settingsFilePath()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication)
+        .fileName();
+}
+
+bool writeSettings(const StoredSettings& stored)
+{
+    // Created private from the start: no moment in which others could read the password.
+    const mode_t previousMask = ::umask(077);
+    bool ok = false;
+    {
+        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation,
+                           kApplication);
+        settings.beginGroup(kGroup);
+        settings.setValue(QStringLiteral("Address"), stored.address);
+        settings.setValue(QStringLiteral("User"), stored.user);
+        settings.setValue(QStringLiteral("Pass"), stored.pass);
+        settings.endGroup();
+        settings.sync();
+        ok = settings.status() == QSettings::NoError;
+    }
+    ::umask(previousMask);
+    // An older file keeps its mode when rewritten; narrow it as well.
+    QFile::setPermissions(settingsFilePath(), QFile::ReadOwner | QFile::WriteOwner);
+    return ok;
+}
+
+} // namespace modGeneral

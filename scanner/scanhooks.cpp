@@ -1,0 +1,60 @@
+#include "scanner/scanhooks.h"
+
+#include "platform/clock.h"
+#include "platform/pump.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kRuntimeErrorExitCode = 2;
+
+void realPause(int seconds)
+{
+    // Monotonic, so a pause lasts its nominal length across midnight or a clock change.
+    const qint64 end = platform::monotonicMilliseconds() + qint64(seconds) * 1000;
+    while (platform::monotonicMilliseconds() < end) {
+        platform::pumpEvents();
+    }
+}
+
+bool realAskToContinue(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Alert!"), text,
+                    QMessageBox::Ok | QMessageBox::Cancel, parent);
+    box.setEscapeButton(QMessageBox::Cancel); // closing the box counts as Cancel
+    return box.exec() == QMessageBox::Ok;
+}
+
+void realShowError(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+[[noreturn]] void realEndProgram(int exitCode)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::_exit(exitCode);
+}
+
+} // namespace
+
+ScanHooks ScanHooks::real()
+{
+    return ScanHooks{realPause, realAskToContinue, realShowError, realEndProgram};
+}
+
+void reportRuntimeError(const ScanHooks& hooks, int number, const QString& description)
+{
+    const QString text = QStringLiteral("Run-time error '%1':\n\n%2").arg(number).arg(description);
+    std::fprintf(stderr, "Orsel01: %s\n", qPrintable(text));
+    if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        QMessageBox::critical(nullptr, QStringLiteral("Orsel01"), text);
+    }
+    hooks.endProgram(kRuntimeErrorExitCode);
+}

@@ -1,0 +1,26 @@
+// What the scan run needs from its surroundings besides the window and the control: pauses,
+// the two message boxes and ending the program. Tests replace some of them.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+struct ScanHooks {
+    // Busy wait that keeps pumping the event loop for `seconds` of the monotonic clock.
+    std::function<void(int seconds)> pause;
+    // The size prompt; true when the user chose OK.
+    std::function<bool(QWidget* parent, const QString& text)> askToContinue;
+    // The error box (OK only, critical icon).
+    std::function<void(QWidget* parent, const QString& text)> showError;
+    // Ends the program at once: no further handler runs and the control is not destroyed, so
+    // an error exit sends no QUIT. Never returns in the real program.
+    std::function<void(int exitCode)> endProgram;
+
+    static ScanHooks real();
+};
+
+// The run-time error report: standard error, plus a critical box when a window system is up;
+// then the program ends with a non-zero status.
+void reportRuntimeError(const ScanHooks& hooks, int number, const QString& description);

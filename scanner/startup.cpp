@@ -1,0 +1,19 @@
+#include "scanner/startup.h"
+
+#include "scanner/scan.h"
+
+#include <QProcess>
+
+modGeneral::StoredSettings startUp(Scan& window, const QString& programFolder,
+                                   const ScanHooks& hooks)
+{
+    const modGeneral::StoredSettings settings = modGeneral::readSettings();
+    if (!settings.complete()) {
+        // Whether it starts is not our concern: the scanner cannot run either way.
+        QProcess::startDetached(programFolder + QStringLiteral("/settings"), {}, programFolder);
+        hooks.endProgram(0);
+        return settings;
+    }
+    window.setTopmost(true);
+    return settings;
+}

@@ -1,0 +1,14 @@
+// The load handler of the window: read the stored settings; when one is missing hand over to
+// the settings program and end, else show the window on top of the others.
+#pragma once
+
+#include "scanner/modgeneral.h"
+#include "scanner/scanhooks.h"
+
+class Scan;
+
+// Returns the settings for the run, or ends the program through the hooks (after starting
+// `settings` from `programFolder`) when one of them is empty. The window is shown only when
+// all three are there.
+modGeneral::StoredSettings startUp(Scan& window, const QString& programFolder,
+                                   const ScanHooks& hooks);

@@ -1,0 +1,28 @@
+// The member ids of the POP3 control's automation interface that the scanner calls, as the
+// control's type library publishes them. The scanner calls the control only by these ids.
+#pragma once
+
+#include <QtGlobal>
+
+namespace vorlanemembers {
+
+inline constexpr const char* kProgId = "Vorlanecontrol.Vorlane";
+
+inline constexpr qint32 Error = 0x68030015;
+inline constexpr qint32 ErrorText = 0x68030014;
+inline constexpr qint32 POPHostname = 0x68030013;
+inline constexpr qint32 POPUsername = 0x68030011;
+inline constexpr qint32 POPPassword = 0x68030010;
+inline constexpr qint32 MsgCount = 0x6803000D;
+inline constexpr qint32 MsgNumber = 0x6803000C;
+inline constexpr qint32 MsgSizeInK = 0x68030003;
+inline constexpr qint32 Connect = 0x6003001E;
+inline constexpr qint32 Disconnect = 0x6003001F;
+inline constexpr qint32 DeleteCurrentMsg = 0x60030021;
+inline constexpr qint32 SetCurrentMsg = 0x60030024;
+inline constexpr qint32 WriteCurrentMsgToFile = 0x60030026;
+
+// The event.
+inline constexpr qint32 MsgReadStatus = 1;
+
+} // namespace vorlanemembers

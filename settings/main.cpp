@@ -1,0 +1,77 @@
+// settings: stores the scanner's server address, user name and password. With
+// --address, --user and --pass it stores them without a window.
+#include "scanner/modgeneral.h"
+#include "settings/settingsdialog.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <cstdio>
+
+namespace {
+
+int store(const modGeneral::StoredSettings& settings)
+{
+    if (!modGeneral::writeSettings(settings)) {
+        std::fprintf(stderr, "settings: cannot write %s\n",
+                     qPrintable(modGeneral::settingsFilePath()));
+        return 1;
+    }
+    return 0;
+}
+
+// Storing from the command line must work without a window system (scripts, servers, CI).
+bool hasStoreOptions(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        for (const char* option : {"--address", "--user", "--pass"}) {
+            if (argument == option || argument.startsWith(QByteArray(option) + '=')) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+int run(QCoreApplication& app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Stores the mailbox settings of Orsel01."));
+    parser.addHelpOption();
+    const QCommandLineOption address(QStringLiteral("address"),
+                                     QStringLiteral("POP3 server address."), QStringLiteral("A"));
+    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("User name."),
+                                  QStringLiteral("U"));
+    const QCommandLineOption pass(QStringLiteral("pass"), QStringLiteral("Password."),
+                                  QStringLiteral("P"));
+    parser.addOptions({address, user, pass});
+    parser.process(app);
+
+    if (parser.isSet(address) || parser.isSet(user) || parser.isSet(pass)) {
+        const modGeneral::StoredSettings given{parser.value(address), parser.value(user),
+                                               parser.value(pass)};
+        if (!given.complete()) {
+            std::fprintf(stderr, "settings: --address, --user and --pass are all needed\n");
+            return 2;
+        }
+        return store(given);
+    }
+    SettingsDialog dialog(modGeneral::readSettings());
+    if (dialog.exec() != QDialog::Accepted) {
+        return 1;
+    }
+    return store(dialog.settings());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication::setApplicationName(QStringLiteral("settings"));
+    if (hasStoreOptions(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        return run(app);
+    }
+    QApplication app(argc, argv);
+    return run(app);
+}

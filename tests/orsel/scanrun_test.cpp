@@ -1,0 +1,388 @@
+// The scanner's window and run in-process against a scripted server on port 110 of a loopback
+// address of each test's own, with the real control loaded from the shipped library.
+#include "platform/automation/libraryentrypoints.h"
+#include "platform/pump.h"
+#include "scanner/controlhost.h"
+#include "scanner/modgeneral.h"
+#include "scanner/scan.h"
+#include "scanner/scanrun.h"
+#include "scanner/startup.h"
+#include "tests/support/fakepop3server.h"
+#include "tests/support/waitfor.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLibrary>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+// The control comes from the shipped library through a registry of the tests' own.
+class RegisteredLibrary : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+        QLibrary library(QStringLiteral(VRLN401_PATH));
+        ASSERT_TRUE(library.load()) << qPrintable(library.errorString());
+        auto registerServer = reinterpret_cast<automation::DllRegisterServerFunction>(
+            library.resolve("DllRegisterServer"));
+        ASSERT_EQ(registerServer(), 0);
+    }
+
+private:
+    QTemporaryDir m_config;
+};
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new RegisteredLibrary);
+
+struct Message {
+    QByteArray text;  // header lines, blank line, body; lines end in CR LF
+    int listSize = 0; // what LIST reports; 0: the text's size
+    int hits = 0;     // DELE replies the server expects
+};
+
+QString sessionScript(const QList<Message>& messages, bool cancelled(int) = nullptr)
+{
+    QString script = QStringLiteral("S: +OK ready\nC:\nS: +OK\nC:\nS: +OK\nC:\nS: +OK %1 999\n")
+                         .arg(messages.size());
+    for (int n = 1; n <= messages.size(); ++n) {
+        const Message& m = messages[n - 1];
+        const int size = m.listSize ? m.listSize : int(m.text.size());
+        script += QStringLiteral("C: UIDL %1\nS: +OK %1 id%1\nC: LIST %1\nS: +OK %1 %2\n")
+                      .arg(n)
+                      .arg(size);
+        if (cancelled && cancelled(n)) {
+            continue;
+        }
+        script += QStringLiteral("C: TOP %1 0\nS: +OK\nS: Subject: s\nS:\nS: .\nC: RETR %1\n"
+                                 "S: +OK\\r\\n%2\\r\\n.\n")
+                      .arg(n)
+                      .arg(QString::fromLatin1(m.text)
+                               .replace(QStringLiteral("\\"), QStringLiteral("\\\\"))
+                               .replace(QStringLiteral("\r\n"), QStringLiteral("\\r\\n")));
+        for (int h = 0; h < m.hits; ++h) {
+            script += QStringLiteral("C: DELE %1\nS: +OK marked\n").arg(n);
+        }
+    }
+    return script + QStringLiteral("C: QUIT\nS: +OK bye\nX:");
+}
+
+// Answers the next modal box as a person would, and remembers what it said.
+struct BoxAnswerer {
+    QMessageBox::StandardButton answer;
+    QString text;
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int seen = 0;
+    QTimer timer;
+
+    explicit BoxAnswerer(QMessageBox::StandardButton button) : answer(button)
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) {
+                return;
+            }
+            ++seen;
+            text = box->text();
+            title = box->windowTitle();
+            icon = box->icon();
+            box->button(answer)->click();
+        });
+        timer.start(20);
+    }
+};
+
+class ScanRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0) {
+            GTEST_SKIP() << "binding port 110 needs root";
+        }
+        modGeneral::writeSettings({address(), QStringLiteral("bob"), QStringLiteral("pw")});
+        writeDefinitions("X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*\r\n"
+                         "evil payload\r\n");
+        QObject::connect(&window, &Scan::infoChanged,
+                         [this](const QString& text) { infos.append(text); });
+    }
+
+    // Each test its own loopback address, so tests may run side by side.
+    virtual QString address() const = 0;
+
+    void writeDefinitions(const QByteArray& content)
+    {
+        QFile file(folder.filePath(QStringLiteral("def.dat")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+
+    ScanHooks hooks()
+    {
+        ScanHooks h = ScanHooks::real();
+        h.pause = [this](int seconds) { pauses.append(seconds); };
+        h.endProgram = [this](int code) { exitCode = code; };
+        return h;
+    }
+
+    // Runs the scan against `server` to its end.
+    void runScan(FakePop3Server& server)
+    {
+        ASSERT_TRUE(server.isListening()) << "port 110 of " << qPrintable(address());
+        ControlHost control;
+        ScanRun run(window, control, modGeneral::readSettings(), folder.path(), hooks());
+        run.run();
+        sent = server.received();
+        // The real program ends without destroying the control; here it is destroyed, and must
+        // not find a session to close.
+        server.dropClient();
+    }
+
+    QByteArray saved(int n) const
+    {
+        QFile file(folder.filePath(QStringLiteral("msg%1.txt").arg(n)));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    QTemporaryDir folder;
+    Scan window;
+    QStringList infos;
+    QList<int> pauses;
+    int exitCode = -1;
+    QList<QByteArray> sent; // what the server got until the program ended
+};
+
+#define SCAN_TEST(name, addr)                                                                      \
+    class name : public ScanRunTest {                                                              \
+    protected:                                                                                     \
+        QString address() const override { return QStringLiteral(addr); }                          \
+    };                                                                                             \
+    TEST_F(name, Run)
+
+const QByteArray kClean = "Subject: hello\r\n\r\nNothing to see here.\r\nBye.";
+const QByteArray kTwoHits = "Subject: bad\r\n\r\nline with EVIL PAYLOAD inside\r\nclean\r\n"
+                            "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
+
+} // namespace
+
+SCAN_TEST(CleanMailboxIsSavedAndNothingDeleted, "127.0.0.21")
+{
+    FakePop3Server server(address(), 110);
+    server.script(sessionScript({{kClean}, {kClean}}));
+    runScan(server);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(saved(1), kClean);
+    EXPECT_EQ(saved(2), kClean);
+    EXPECT_EQ(infos.first(), "Messages in mailbox: [2].");
+    EXPECT_TRUE(infos.contains("Scanning message no: 1..."));
+    EXPECT_TRUE(infos.contains("Scanning message no: 2...\r\r100% Completed."));
+    EXPECT_TRUE(infos.contains("Scan of message 2 complete.\r\rNo viruses found."));
+    EXPECT_EQ(infos.last(), "Scan complete!\r\rClosing in 3 seconds...");
+    EXPECT_EQ(pauses, (QList<int>{3}));
+    EXPECT_EQ(sent.last(), "QUIT");
+    EXPECT_FALSE(sent.join('\n').contains("DELE"));
+    EXPECT_EQ(window.lblInfo()->text(), "Scan complete!\n\nClosing in 3 seconds...");
+}
+
+SCAN_TEST(TwoHitsGiveTwoAlertsTwoDeletionsAndTwoPauses, "127.0.0.22")
+{
+    FakePop3Server server(address(), 110);
+    server.script(sessionScript({{kTwoHits, 0, 2}}));
+    runScan(server);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(pauses, (QList<int>{5, 5, 3}));
+    EXPECT_EQ(sent.count("DELE 1"), 2);
+    const QString folderText = folder.path();
+    // Hits come in definition-file order: the test string first, then "evil payload".
+    const QStringList alerts = infos.filter(QStringLiteral("Possible virus found!"));
+    ASSERT_EQ(alerts.size(), 2);
+    EXPECT_EQ(alerts[0],
+              "Possible virus found!\r\rVirus Information:\rSearch String found in definition "
+              "file\r[X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*]:"
+              "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*\r\rThis "
+              "E-Mail will now be deleted off the server. You can still view the contents of "
+              "this message by viewing the " +
+                  folderText + "/msg1.txt file.");
+    EXPECT_TRUE(alerts[1].contains("[evil payload]:line with EVIL PAYLOAD inside"));
+    EXPECT_FALSE(infos.filter(QStringLiteral("complete.\r\rNo viruses")).size());
+}
+
+SCAN_TEST(SizePromptFromThreeHundredAndOneK, "127.0.0.23")
+{
+    // 300 K gives no prompt; 301 K asks, and Cancel skips the message entirely.
+    FakePop3Server server(address(), 110);
+    const int size300 = 299 * 1024;
+    const int size301 = 300 * 1024;
+    server.script(
+        sessionScript({{kClean, size300}, {kClean, size301}}, [](int n) { return n == 2; }));
+    BoxAnswerer cancel(QMessageBox::Cancel);
+    runScan(server);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(cancel.seen, 1);
+    EXPECT_EQ(cancel.title, "Alert!");
+    EXPECT_EQ(cancel.icon, QMessageBox::NoIcon);
+    EXPECT_EQ(cancel.text, "This message is 301kb in size and may take a few minutes to scan.\n"
+                           "Would you like to continue with the scan of message 2?");
+    EXPECT_FALSE(sent.contains("RETR 2"));
+    EXPECT_EQ(saved(2), "<missing>");
+    EXPECT_TRUE(window.isVisible()); // back on top after the box
+}
+
+SCAN_TEST(SizePromptAnsweredOkFetchesTheMessage, "127.0.0.24")
+{
+    FakePop3Server server(address(), 110);
+    server.script(sessionScript({{kClean, 400 * 1024}}));
+    BoxAnswerer ok(QMessageBox::Ok);
+    runScan(server);
+    EXPECT_EQ(ok.seen, 1);
+    EXPECT_TRUE(sent.contains("RETR 1"));
+    EXPECT_EQ(saved(1), kClean);
+}
+
+SCAN_TEST(RefusedLoginEndsAtOnceWithoutABox, "127.0.0.25")
+{
+    FakePop3Server server(address(), 110);
+    server.script("S: +OK\nC:\nS: +OK\nC:\nS: -ERR [AUTH] Authentication failed.");
+    BoxAnswerer any(QMessageBox::Ok);
+    runScan(server);
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(infos.last(),
+              "Error received from PASS command: -ERR [AUTH] Authentication failed.\r\n");
+    EXPECT_EQ(any.seen, 0);
+    EXPECT_TRUE(pauses.isEmpty());
+}
+
+SCAN_TEST(ServerFailingWhileSelectingShowsTheErrorBox, "127.0.0.26")
+{
+    FakePop3Server server(address(), 110);
+    server.script(QStringLiteral("S: +OK\nC:\nS: +OK\nC:\nS: +OK\nC:\nS: +OK 3 99\nC: UIDL 1\n"
+                                 "S: -ERR mailbox is gone"));
+    BoxAnswerer ok(QMessageBox::Ok);
+    runScan(server);
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(ok.seen, 1);
+    EXPECT_EQ(ok.title, "Error");
+    EXPECT_EQ(ok.icon, QMessageBox::Critical);
+    EXPECT_EQ(ok.text, "Error: Error using the UIDL command: -ERR mailbox is gone\r\n");
+    EXPECT_FALSE(sent.contains("QUIT"));
+}
+
+SCAN_TEST(MissingDefinitionFileIsAnErrorExitNotACrash, "127.0.0.27")
+{
+    QFile::remove(folder.filePath(QStringLiteral("def.dat")));
+    FakePop3Server server(address(), 110);
+    server.script(sessionScript({{kTwoHits}}));
+    BoxAnswerer ok(QMessageBox::Ok);
+    runScan(server);
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(ok.seen, 1);
+    EXPECT_TRUE(ok.text.startsWith("Error: ")) << qPrintable(ok.text);
+    EXPECT_TRUE(ok.text.contains(folder.filePath(QStringLiteral("def.dat"))));
+    EXPECT_FALSE(sent.join('\n').contains("DELE"));
+    EXPECT_FALSE(sent.contains("QUIT"));
+}
+
+SCAN_TEST(UnsavableMessageIsAnErrorExitAndNotChecked, "127.0.0.28")
+{
+    // The server dies in the middle of the message: the file is incomplete, so it is not
+    // checked (and not taken for clean).
+    FakePop3Server server(address(), 110);
+    server.script(QStringLiteral("S: +OK\nC:\nS: +OK\nC:\nS: +OK\nC:\nS: +OK 1 99\nC: UIDL 1\n"
+                                 "S: +OK 1 a\nC: LIST 1\nS: +OK 1 99\nC: TOP 1 0\nS: +OK\nS: .\n"
+                                 "C: RETR 1\nS: +OK\nS: evil payload\nX:"));
+    BoxAnswerer ok(QMessageBox::Ok);
+    ControlHost control;
+    control.put(0x6803000E /* POPTimeout */, automation::Variant::fromInt16(1));
+    ScanRun run(window, control, modGeneral::readSettings(), folder.path(), hooks());
+    run.run();
+    server.dropClient();
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(ok.seen, 1);
+    EXPECT_TRUE(ok.text.startsWith("Error: Error retrieving the message: ")) << qPrintable(ok.text);
+    EXPECT_TRUE(infos.filter(QStringLiteral("Possible virus")).isEmpty());
+}
+
+SCAN_TEST(TooManyMessagesIsAClearErrorBeforeTheFirst, "127.0.0.29")
+{
+    FakePop3Server server(address(), 110);
+    server.script("S: +OK\nC:\nS: +OK\nC:\nS: +OK\nC:\nS: +OK 40000 1");
+    BoxAnswerer ok(QMessageBox::Ok);
+    runScan(server);
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(ok.text, "Error: The mailbox holds 40000 messages; at most 32767 can be scanned.");
+    EXPECT_EQ(sent.size(), 3);
+}
+
+SCAN_TEST(EmptyMailboxClosesAtOnce, "127.0.0.30")
+{
+    FakePop3Server server(address(), 110);
+    server.script(sessionScript({}));
+    runScan(server);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(infos, (QStringList{"Messages in mailbox: [0].",
+                                  "Scan complete!\r\rClosing in 3 seconds..."}));
+}
+
+TEST(ScanWindow, LayoutAndStartUp)
+{
+    Scan window;
+    EXPECT_EQ(window.size(), QSize(263, 191));
+    EXPECT_EQ(window.windowTitle(), "Form1");
+    EXPECT_EQ(window.lblInfo()->text(), "Initializing E-Mail scan...");
+    EXPECT_EQ(window.lblInfo()->geometry(), QRect(16, 16, 233, 161));
+    EXPECT_EQ(window.lblInfo()->font().pointSize(), 9);
+    EXPECT_FALSE(window.command1()->isVisibleTo(&window));
+    EXPECT_EQ(window.command1()->text(), "Check mail for viruses");
+    EXPECT_EQ(window.timer1()->interval(), 1000);
+    EXPECT_TRUE(window.timer1()->isActive());
+    bool started = false;
+    QObject::connect(&window, &Scan::started, [&] { started = true; });
+    ASSERT_TRUE(waitFor([&] { return started; }, 3000));
+    EXPECT_FALSE(window.timer1()->isActive()); // one tick only
+}
+
+TEST(ScanWindow, MissingSettingStartsTheSettingsProgramAndEnds)
+{
+    QTemporaryDir folder;
+    const QString marker = folder.filePath(QStringLiteral("started"));
+    QFile program(folder.filePath(QStringLiteral("settings")));
+    ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+    program.write("#!/bin/sh\ntouch \"$(pwd)/started\"\n");
+    program.close();
+    program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    modGeneral::writeSettings({QStringLiteral("127.0.0.1"), QStringLiteral("bob"), QString()});
+    Scan window;
+    int exitCode = -1;
+    ScanHooks hooks = ScanHooks::real();
+    hooks.endProgram = [&](int code) { exitCode = code; };
+    startUp(window, folder.path(), hooks);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(waitFor([&] { return QFile::exists(marker); }, 5000));
+
+    modGeneral::writeSettings(
+        {QStringLiteral("127.0.0.1"), QStringLiteral("bob"), QStringLiteral(" ")});
+    exitCode = -1;
+    startUp(window, folder.path(), hooks); // a password of one blank is a password
+    EXPECT_EQ(exitCode, -1);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+TEST(ScanWindow, SettingsFileIsPrivate)
+{
+    modGeneral::writeSettings({QStringLiteral("h"), QStringLiteral("u"), QStringLiteral("p")});
+    const QFile::Permissions permissions = QFile::permissions(modGeneral::settingsFilePath());
+    EXPECT_EQ(permissions &
+                  (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+              QFile::Permissions());
+    EXPECT_EQ(modGeneral::readSettings().pass, "p");
+}
