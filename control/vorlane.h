@@ -117,6 +117,7 @@ private:
     void wsk1_Error(qint16 number, const QByteArray& description);
     void subReadStreamChunks();
     void subReadTextChunk(qint32 bytesTotal);
+    void subAbandonOverlongReply();
     void subWriteBodyPiece(QByteArrayView bytes);
     void subFlushStreamPiece();
     void subReportProgress(qint64 bytesRead);
@@ -189,6 +190,7 @@ private:
     StreamFramer m_streamFramer;
     QList<QByteArrayView> m_streamPieces;
     QByteArray strStreamWriteError;
+    bool m_blnReplyTooLong = false; // the last reply broke the size bounds; connection dropped
 
     MsgReadStatusHandler m_msgReadStatus;
     std::unique_ptr<SocketComponent> wsk1;

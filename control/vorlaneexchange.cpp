@@ -8,6 +8,7 @@
 namespace {
 
 constexpr const char* kTimeoutText = "Program determining timeout error";
+constexpr const char* kTooLongText = "Reply from server too long";
 constexpr const char* kLineEnd = "\r\n";
 constexpr const char* kMultiLineEnd = "\r\n.\r\n";
 
@@ -41,6 +42,7 @@ QByteArray Vorlane::funSendDataForSingleLineResponse(const QByteArray& command,
                                                      const qint16& timeout)
 {
     blnStreaming = false;
+    m_blnReplyTooLong = false;
     subWriteDebug("start funSendDataForSingleLineResponse");
     subSendCommand(command);
     for (;;) {
@@ -56,7 +58,7 @@ QByteArray Vorlane::funSendDataForSingleLineResponse(const QByteArray& command,
             break;
         }
     }
-    const QByteArray result = strDataBuffer;
+    const QByteArray result = m_blnReplyTooLong ? QByteArray(kTooLongText) : strDataBuffer;
     subflushdata();
     subWriteDebug("end funSendDataForSingleLineResponse");
     return result;
@@ -66,6 +68,7 @@ QByteArray Vorlane::funSendDataForMultiLineResponse(const QByteArray& command,
                                                     const qint16& timeout)
 {
     blnStreaming = false;
+    m_blnReplyTooLong = false;
     QByteArray result;
     bool blnCheckFirstLine = true;
     subWriteDebug("start funSendDataForMultiLineResponse");
@@ -73,7 +76,10 @@ QByteArray Vorlane::funSendDataForMultiLineResponse(const QByteArray& command,
     bool done = false;
     while (!done) {
         platform::pumpEvents();
-        if (funTimedOut(timeout)) {
+        if (m_blnReplyTooLong) {
+            done = true;
+            result = kTooLongText;
+        } else if (funTimedOut(timeout)) {
             done = true;
             subWriteDebug("timeout in funSendDataForMultiLineResponse");
             result = kTimeoutText;
@@ -111,11 +117,15 @@ QByteArray Vorlane::funSendDataForStreamingToAFile(const QByteArray& command, co
     strStreamWriteError.clear();
     m_streamPieces.clear();
     m_streamFramer.start();
+    m_blnReplyTooLong = false;
     subSendCommand(command);
     bool done = false;
     while (!done) {
         platform::pumpEvents();
-        if (funTimedOut(timeout)) {
+        if (m_blnReplyTooLong) {
+            done = true;
+            strStreamFirstLine = kTooLongText;
+        } else if (funTimedOut(timeout)) {
             done = true;
             subWriteDebug("timeout in funSendDataForStreamingToAFile");
             strStreamFirstLine = kTimeoutText;

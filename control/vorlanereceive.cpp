@@ -8,6 +8,16 @@
 
 #include <cmath>
 
+namespace {
+
+// RFC 1939 keeps status lines under 512 octets, and the in-memory replies are headers or
+// messages of at most 64 K. A server that sends far more without ending its reply is hostile or
+// broken; these bounds keep the control's memory bounded whatever it sends.
+constexpr qsizetype kTextBufferLimit = 8 * 1024 * 1024;
+constexpr qsizetype kStatusLineLimit = 64 * 1024;
+
+} // namespace
+
 void Vorlane::wsk1_DataArrival(qint32 bytesTotal)
 {
     while (wsk1->state() == SocketComponent::Connecting) {
@@ -41,9 +51,26 @@ void Vorlane::subReadTextChunk(qint32 bytesTotal)
     subWriteDebug("wsk1_dataarrival: len(strReading)=" + QByteArray::number(strReading.size()) +
                   "bytesTotal=" + QByteArray::number(bytesTotal));
     strDataBuffer += strReading;
+    if (strDataBuffer.size() > kTextBufferLimit) {
+        subAbandonOverlongReply();
+        return;
+    }
     if (blnReportProgress) {
         subReportProgress(strDataBuffer.size());
     }
+}
+
+void Vorlane::subAbandonOverlongReply()
+{
+    // The rest of the conversation cannot be trusted to line up with our commands: drop the
+    // reply and the connection; the waiting exchange reports the overlong reply.
+    subWriteDebug("reply too long, connection closed");
+    m_blnReplyTooLong = true;
+    strDataBuffer.clear();
+    strStreamFirstLine.clear();
+    blnStreaming = false;
+    wsk1->close();
+    subresetvaluesondisconnect();
 }
 
 void Vorlane::subReadStreamChunks()
@@ -62,6 +89,10 @@ void Vorlane::subReadStreamChunks()
         if (blnStreamFirstLinePending) {
             const qsizetype afterLine = m_streamFramer.takeStatusLine(chunk, strStreamFirstLine);
             position = afterLine < 0 ? chunk.size() : afterLine;
+            if (afterLine < 0 && strStreamFirstLine.size() > kStatusLineLimit) {
+                subAbandonOverlongReply();
+                return;
+            }
             if (afterLine >= 0) {
                 blnStreamFirstLinePending = false;
                 statusLineEndedHere = true;

@@ -83,9 +83,14 @@ bool Vorlane::funConnectSocket()
 
 void Vorlane::subAwaitGreeting()
 {
+    m_blnReplyTooLong = false;
     while (!strDataBuffer.endsWith("\r\n") && intError == controlerrors::None) {
         platform::pumpEvents();
-        if (funTimedOut(intPOPTimeout)) {
+        if (m_blnReplyTooLong) {
+            // A greeting without end is no greeting: the same failure as a silent server.
+            intError = controlerrors::GreetingTimeout;
+            subcloseconnection();
+        } else if (funTimedOut(intPOPTimeout)) {
             subWriteDebug("timeout(1) in Connect");
             intError = controlerrors::GreetingTimeout;
             subcloseconnection();

@@ -247,14 +247,8 @@ TEST(Retrieval, RetrErrorGives25AndStillTheFinalEvent)
     EXPECT_EQ(m.events.last(), (QList<int>{1, 1, 100}));
 }
 
-class FileCapture : public ::testing::Test {
-protected:
-    QTemporaryDir dir;
-    QByteArray path(const char* name = "msg.txt") const
-    {
-        return QFile::encodeName(dir.filePath(QString::fromLatin1(name)));
-    }
-    static constexpr const char* kSelected = R"(
+// The dialogue of selecting message 1 before a file capture: UIDL and the header fetch.
+constexpr const char* kSelectedScript = R"(
         C: UIDL 1
         S: +OK 1 u
         C: TOP 1 0
@@ -263,6 +257,15 @@ protected:
         S:
         S: .
     )";
+
+class FileCapture : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QByteArray path(const char* name = "msg.txt") const
+    {
+        return QFile::encodeName(dir.filePath(QString::fromLatin1(name)));
+    }
+    static constexpr const char* kSelected = kSelectedScript;
 };
 
 TEST_F(FileCapture, StreamsTheMessageAndNotesTheFile)
@@ -378,4 +381,37 @@ TEST(Deletion, DisconnectedCallsSendNothing)
     EXPECT_EQ(v.Error(), 27);
     v.ResetDeletedMsgs();
     EXPECT_EQ(v.Error(), 29);
+}
+
+TEST(HostileServer, EndlessRepliesAreCutOffAndTheSessionEnds)
+{
+    const QByteArray flood(9 * 1024 * 1024, 'x'); // no line end, ever
+    {
+        Mailbox m("C: UIDL 1");
+        m.server.send(flood, {}, 0);
+        m.select(1);
+        EXPECT_EQ(m.v.Error(), 21);
+        EXPECT_EQ(m.v.ErrorText(), "Error using the UIDL command: Reply from server too long");
+        EXPECT_EQ(m.v.Status(), 0);
+    }
+    {
+        Mailbox m(QString::fromLatin1(kSelectedScript) + "C: LIST 1\nS: +OK 1 10\nC: RETR 1");
+        m.server.send("+OK " + QByteArray(100 * 1024, 's'), {}, 0);
+        m.select(1);
+        QTemporaryDir dir;
+        QByteArray path = QFile::encodeName(dir.filePath("m.txt"));
+        m.v.WriteCurrentMsgToFile(path);
+        EXPECT_EQ(m.v.Error(), 25);
+        EXPECT_EQ(m.v.ErrorText(), "Error retrieving the message: Reply from server too long");
+        EXPECT_EQ(m.v.Status(), 0);
+    }
+    FakePop3Server server;
+    server.send(flood, {}, 0);
+    Vorlane v;
+    v.setPOPHostname("127.0.0.1");
+    v.setPOPPort(server.port());
+    v.setPOPUsername("bob");
+    v.Connect();
+    EXPECT_EQ(v.Error(), 11);
+    EXPECT_EQ(v.Status(), 0);
 }
