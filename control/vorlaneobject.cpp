@@ -310,3 +310,8 @@ QWidget* VorlaneObject::createFace(QWidget* parent)
 {
     return new VorlaneFace(parent);
 }
+
+QByteArrayList VorlaneObject::propertyPages() const
+{
+    return {id::kPropertyPageClass.guid};
+}

@@ -35,6 +35,8 @@ public:
     // The face is always 32 by 32 pixels, whatever the host asks for.
     QSize resize(QSize requestedPixels) override;
     QWidget* createFace(QWidget* parent) override;
+    // Its one page: Vorlane_Property_Page.
+    QByteArrayList propertyPages() const override;
 
     static constexpr int kFacePixels = 32;
 

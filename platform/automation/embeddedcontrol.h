@@ -4,6 +4,7 @@
 
 #include "platform/automation/callresult.h"
 
+#include <QByteArrayList>
 #include <QSize>
 
 class QWidget;
@@ -28,6 +29,8 @@ public:
     // The face shown in a design environment, created only when a host asks (needs a
     // QApplication). The caller owns it (or its parent does).
     virtual QWidget* createFace(QWidget* parent) = 0;
+    // The class GUIDs of the property pages a design environment offers for this control.
+    virtual QByteArrayList propertyPages() const = 0;
 };
 
 } // namespace automation

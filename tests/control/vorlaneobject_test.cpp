@@ -192,6 +192,8 @@ TEST(VorlaneObject, FaceKeepsItsSizeWhateverTheHostAsks)
     Object o;
     EXPECT_EQ(o.object->embeddedControl()->resize(QSize(200, 10)), QSize(32, 32));
     EXPECT_EQ(automation::himetricFromPixels(32), 847);
+    EXPECT_EQ(o.object->embeddedControl()->propertyPages(),
+              QByteArrayList{"{20B443C6-55E2-46A8-ADA3-7A43BBFCD155}"});
 }
 
 TEST(VorlaneObject, ReleasingAConnectedInstanceSendsQuit)
