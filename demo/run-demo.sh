@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The demo: Orsel01 scans a throwaway mailbox on a local Dovecot (port 110 of 127.0.0.99) that
+# holds a few clean messages and one carrying the standard antivirus test string. Nothing of the
+# user's own is touched: settings, class registry and program folder are temporary.
+# Usage: demo/run-demo.sh BUILD_DIR
+set -euo pipefail
+
+build=$(cd "${1:?usage: run-demo.sh BUILD_DIR}" && pwd)
+root=$(cd "$(dirname "$0")/.." && pwd)
+fixture=$root/tests/dovecot/dovecot-fixture.sh
+address=127.0.0.99
+user=demo
+pass=demo-secret
+
+if [[ $(id -u) -ne 0 ]]; then
+  echo "The demo runs a POP3 server on port 110 and needs root: sudo ./run demo" >&2
+  exit 1
+fi
+
+work=$(mktemp -d /tmp/orsel-demo.XXXXXX)
+chmod 755 "$work"
+state=$work/dovecot
+program=$work/program
+xvfb_pid=
+cleanup() {
+  "$fixture" stop "$state" >/dev/null 2>&1 || true
+  if [[ -n $xvfb_pid ]]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+echo "== Starting a throwaway Dovecot on $address:110"
+"$fixture" start "$state" "$address" 110
+
+echo "== Filling the demo mailbox"
+maildir=$state/mail/$user/Maildir
+mkdir -p "$maildir"/{cur,new,tmp}
+chown -R 65534:65534 "$state/mail/$user"
+printf '%s:{PLAIN}%s::::::\n' "$user" "$pass" >"$state/passwd.d/$user"
+add_message() { # add_message N SUBJECT BODY
+  local file=$maildir/new/$(date +%s).demo$1.$(hostname)
+  printf 'From: demo@example.org\nTo: %s@example.org\nSubject: %s\n\n%s\n' "$user" "$2" "$3" >"$file"
+  chown 65534:65534 "$file"
+  touch -d "@$(($(date +%s) + $1))" "$file"
+}
+add_message 1 "Lunch on Friday?" "Shall we meet at noon?"
+add_message 2 "Your invoice" 'Please open the attachment:
+X5O!P%@AP[4\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*'
+add_message 3 "Minutes of the meeting" "Attached are the minutes."
+add_message 4 "Holiday photos" "The photos are in the shared folder."
+
+echo "== Installing Orsel01 into $program"
+mkdir -p "$program"
+cp "$build/bin/Orsel01" "$build/bin/settings" "$build/bin/def.dat" "$program/"
+export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+"$build/bin/regsvr" "$build/bin/VRLN401.so"
+"$program/settings" --address "$address" --user "$user" --pass "$pass"
+
+if [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; then
+  echo "== Running Orsel01 on your display $DISPLAY"
+else
+  exec {fd}< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null & echo "pid $!")
+  read -r -u "$fd" line && xvfb_pid=${line#pid }
+  read -r -u "$fd" display
+  export DISPLAY=:$display
+  echo "== No display: running Orsel01 under Xvfb ($DISPLAY)"
+fi
+unset QT_QPA_PLATFORM
+status=0
+(cd "$program" && ./Orsel01) || status=$?
+
+echo
+echo "== Orsel01 ended with status $status"
+echo "Saved message files:"
+for file in "$program"/msg*.txt; do
+  [[ -e $file ]] && printf '  %s (%s bytes)\n' "$(basename "$file")" "$(stat -c %s "$file")"
+done
+echo "Messages the server still holds:"
+for file in "$maildir"/new/* "$maildir"/cur/*; do
+  [[ -e $file ]] && printf '  %s\n' "$(grep -m1 '^Subject:' "$file")"
+done
+exit "$status"
