@@ -1,0 +1,91 @@
+// A 1,000-message mailbox (clean 10 K messages) scanned the way Orsel01 does it, against a
+// Python poplib script that sends the same commands and does the same check, in the same run.
+#include "tests/dovecot/dovecotserver.h"
+#include "tests/dovecot/mailbox.h"
+#include "tests/dovecot/testmessage.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+double runSeconds(const QString& program, const QStringList& arguments, bool* ok)
+{
+    QProcess process;
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, arguments);
+    process.waitForFinished(-1);
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    *ok = *ok && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (process.exitCode() != 0) {
+        std::fprintf(stderr, "%s", process.readAllStandardError().constData());
+    }
+    return seconds;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int messages = argc > 1 ? std::atoi(argv[1]) : 1000;
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
+    const QString fixture = QStringLiteral(VORLANE_DOVECOT_FIXTURE_SCRIPT);
+    QTemporaryDir work;
+    QFile::setPermissions(work.path(), QFile::Permissions(0x7755));
+    const QString state = work.filePath(QStringLiteral("dovecot"));
+    QProcess start;
+    start.start(fixture, {QStringLiteral("start"), state});
+    start.waitForFinished(-1);
+    if (start.exitCode() != 0) {
+        std::fprintf(stderr, "mailboxscan_bench: the Dovecot fixture did not start\n");
+        return 2;
+    }
+    const dovecot::DovecotServer server(state);
+    const dovecot::Mailbox box = server.createMailbox(QStringLiteral("scan"));
+    for (int i = 0; i < messages; ++i) {
+        box.addMessage(dovecot::makeMessageOfSize(10 * 1024, i));
+    }
+    const QString definitions = work.filePath(QStringLiteral("def.dat"));
+    QFile defs(definitions);
+    defs.open(QIODevice::WriteOnly);
+    defs.write("X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*\r\n"
+               "evil payload\r\nanother bad thing\r\n");
+    defs.close();
+    const QString ours = QCoreApplication::applicationDirPath() + QStringLiteral("/scan_client");
+    const QStringList common = {server.address(), QString::number(server.port()), box.user(),
+                                box.password()};
+    QList<double> ratios;
+    double oursTotal = 0;
+    double peerTotal = 0;
+    bool ok = true;
+    for (int i = 0; i < runs; ++i) {
+        const QString a = work.filePath(QStringLiteral("ours%1").arg(i));
+        const QString b = work.filePath(QStringLiteral("peer%1").arg(i));
+        QDir().mkpath(a);
+        QDir().mkpath(b);
+        const double o = runSeconds(ours, common + QStringList{a, definitions}, &ok);
+        const double p = runSeconds(QStringLiteral("python3"),
+                                    QStringList{QStringLiteral(SCAN_PEER_SCRIPT)} + common +
+                                        QStringList{b, definitions},
+                                    &ok);
+        ratios.append(o / p);
+        oursTotal += o;
+        peerTotal += p;
+    }
+    std::sort(ratios.begin(), ratios.end());
+    std::printf("mailbox scan, %d clean 10 K messages: ours %.2f s, python poplib %.2f s (means); "
+                "median ratio ours/peer %.2f\n",
+                messages, oursTotal / runs, peerTotal / runs, ratios[ratios.size() / 2]);
+    QProcess stop;
+    stop.start(fixture, {QStringLiteral("stop"), state});
+    stop.waitForFinished(-1);
+    return ok ? 0 : 1;
+}
