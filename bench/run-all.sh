@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Runs every benchmark and prints one table of ratios against the named peers, measured in the
+# same run. Usage: bench/run-all.sh BUILD_DIR (built with -DVORLANE_BENCH=ON)
+set -uo pipefail
+bin=$(cd "${1:?usage: run-all.sh BUILD_DIR}" && pwd)/bin
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+status=0
+run() { # run NAME COMMAND...
+  echo "== $1" >&2
+  "${@:2}" 2>&1 | tee -a "$log" >&2 || status=1
+}
+run "streamed RETR against curl" "$bin/retr_bench" 5
+run "definition check against grep" "$bin/definitioncheck_bench"
+run "idle wait" "$bin/idlewait_bench" 5
+run "mailbox scan against python poplib" "$bin/mailboxscan_bench" 1000 3
+
+echo
+printf '%-48s | %-32s | %-26s | %-22s | %s\n' "Benchmark" "Ours" "Peer" "Ratio" "Goal"
+printf '%s\n' "$(printf -- '-%.0s' {1..150})"
+grep '^TABLE|' "$log" | while IFS='|' read -r _ name ours peer ratio goal; do
+  printf '%-48s | %-32s | %-26s | %-22s | %s\n' "$name" "$ours" "$peer" "$ratio" "$goal"
+done
+exit $status
