@@ -228,3 +228,44 @@ TEST(VorlaneObject, ReleasingADisconnectedInstanceSendsNothing)
     }
     EXPECT_FALSE(waitFor([&] { return server.received().size() > 3; }, 300));
 }
+
+TEST(VorlaneObject, EveryGetReturnsItsDeclaredTypeAndEveryPutRoundTrips)
+{
+    FakePop3Server server;
+    server.script(kLogin + "C: UIDL 1\nS: +OK 1 u1\nC: TOP 1 0\nS: +OK\nS: Subject: s\n"
+                           "S: Date: today\nS:\nS: .\nC: LIST 1\nS: +OK 1 10");
+    Object o;
+    o.put("POPHostname", Variant::fromString("127.0.0.1"));
+    o.put("POPPort", Variant::fromInt32(server.port()));
+    o.put("POPUsername", Variant::fromString("bob"));
+    o.call("Connect");
+    Variant one[] = {Variant::fromInt16(1)};
+    o.call("SetCurrentMsg", one);
+    auto typeOf = [](automation::ValueType type) {
+        switch (type) {
+        case automation::ValueType::Integer:
+            return Variant::Type::Integer;
+        case automation::ValueType::Long:
+            return Variant::Type::Long;
+        case automation::ValueType::Boolean:
+            return Variant::Type::Boolean;
+        default:
+            return Variant::Type::String;
+        }
+    };
+    for (const automation::MemberInfo& member : id::kVorlaneInterface.members) {
+        if (member.kind != MemberKind::PropertyGet) {
+            continue;
+        }
+        const CallResult got = o.object->get(member.dispid);
+        ASSERT_TRUE(got.ok()) << member.name;
+        EXPECT_EQ(got.value.type(), typeOf(member.type)) << member.name;
+        if (automation::findMember(id::kVorlaneInterface, member.dispid, MemberKind::PropertyPut) &&
+            member.dispid != id::Version) {
+            ASSERT_TRUE(o.object->put(member.dispid, got.value).ok()) << member.name;
+            EXPECT_EQ(o.object->get(member.dispid).value, got.value) << member.name;
+        }
+    }
+    EXPECT_EQ(o.get("MsgDate").value, Variant::fromString("today"));
+    EXPECT_EQ(o.get("MsgSizeInK").value, Variant::fromInt32(1));
+}

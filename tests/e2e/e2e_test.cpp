@@ -72,7 +72,9 @@ int runTool(const QStringList& command, const QProcessEnvironment& environment)
 // Orsel01 installed in a program folder of its own, with its own settings and class registry.
 class InstalledScanner {
 public:
-    InstalledScanner()
+    enum class Registration { Registered, Unregistered };
+
+    explicit InstalledScanner(Registration registration = Registration::Registered)
     {
         for (const char* file : {ORSEL01_PATH, SETTINGS_PATH, DEFDAT_PATH}) {
             const QString source = QString::fromLocal8Bit(file);
@@ -84,8 +86,11 @@ public:
         m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_config.path());
         m_environment.insert(QStringLiteral("DISPLAY"), VirtualDisplay::display());
         m_environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        EXPECT_EQ(
-            runTool({QStringLiteral(REGSVR_PATH), QStringLiteral(VRLN401_PATH)}, m_environment), 0);
+        if (registration == Registration::Registered) {
+            EXPECT_EQ(
+                runTool({QStringLiteral(REGSVR_PATH), QStringLiteral(VRLN401_PATH)}, m_environment),
+                0);
+        }
     }
     ~InstalledScanner()
     {
@@ -118,6 +123,7 @@ public:
         m_output += m_scanner.readAllStandardOutput();
         return m_scanner.exitCode();
     }
+    QByteArray errors() { return m_scanner.readAllStandardError(); }
     QByteArray output()
     {
         m_output += m_scanner.readAllStandardOutput();
@@ -296,4 +302,17 @@ TEST_F(EndToEnd, MissingSettingsStartTheSettingsProgram)
     EXPECT_EQ(scanner.waitForEnd(10000), 0);
     EXPECT_TRUE(scanner.output().isEmpty());
     EXPECT_TRUE(scanner.answerWindow(QStringLiteral("Orsel settings"), QStringLiteral("Escape")));
+}
+
+TEST_F(EndToEnd, UnregisteredControlIsAClearRunTimeError)
+{
+    const dovecot::Mailbox box = mailbox("unregistered");
+    InstalledScanner scanner(InstalledScanner::Registration::Unregistered);
+    scanner.storeSettings(server.address(), box.user(), box.password());
+    scanner.start();
+    EXPECT_TRUE(scanner.answerWindow(QStringLiteral("Orsel01"), QStringLiteral("Return")));
+    EXPECT_EQ(scanner.waitForEnd(10000), 2);
+    const QByteArray errors = scanner.errors();
+    EXPECT_TRUE(errors.contains("Run-time error '429'")) << errors.constData();
+    EXPECT_TRUE(errors.contains("Vorlanecontrol.Vorlane")) << errors.constData();
 }
