@@ -1,6 +1,7 @@
 #include "control/replyparser.h"
 
-#include <charconv>
+#include "platform/automation/numbertext.h"
+
 #include <cmath>
 #include <limits>
 #include <string>
@@ -19,7 +20,7 @@ bool isDigit(char c)
 }
 
 // Copies the longest prefix that can form a number, skipping blanks, into a plain C locale
-// number text ("-12.5e3"). Exponent digits are bounded so the text stays short.
+// number text ("-12.5e3").
 std::string numberPrefix(QByteArrayView text)
 {
     std::string out;
@@ -49,7 +50,7 @@ std::string numberPrefix(QByteArrayView text)
         } else if (stage == Stage::ExponentSign && (c == '+' || c == '-' || isDigit(c))) {
             out += c;
             stage = Stage::Exponent;
-        } else if (stage == Stage::Exponent && isDigit(c) && out.size() < 400) {
+        } else if (stage == Stage::Exponent && isDigit(c)) {
             out += c;
         } else {
             break;
@@ -71,18 +72,13 @@ qint32 leadingNumber(QByteArrayView text)
            (number.back() == 'e' || number.back() == '+' || number.back() == '-')) {
         number.pop_back();
     }
-    // from_chars, unlike strtod, ignores the process locale that Qt installs.
-    const char* first = number.data();
-    if (*first == '+') {
-        ++first;
-    }
-    double value = 0;
-    const auto parsed = std::from_chars(first, number.data() + number.size(), value);
-    if (parsed.ec == std::errc::result_out_of_range) {
-        // Too small reads as 0, too large saturates below.
-        const bool tiny = number.find("e-") != std::string::npos;
-        value = tiny ? 0.0 : (*first == '-' ? -HUGE_VAL : HUGE_VAL);
-    } else if (parsed.ec != std::errc()) {
+    // parseNumber ignores the process locale that Qt installs, and tells a value too large for a
+    // double from one too small by its decimal magnitude, not by the exponent's sign alone.
+    const automation::Converted<double> parsed = automation::parseNumber(number);
+    double value = parsed.value;
+    if (parsed.error == automation::RuntimeError::Overflow) {
+        value = number.front() == '-' ? -HUGE_VAL : HUGE_VAL;
+    } else if (!parsed.ok()) {
         return 0;
     }
     const double rounded = std::nearbyint(value); // default rounding mode: halves to even

@@ -137,6 +137,7 @@ private:
     void subRetrieveSize();
     void subApplyNoSuchRule(const QByteArray& reply);
     void subRaiseFinalProgress();
+    bool funCanRetrieve();
     void subTakeRetrievedMessage(const QByteArray& reply);
     void subStreamMessageToFile(const QByteArray& path);
     QByteArray funValidateFileName(const QByteArray& path);
@@ -147,6 +148,8 @@ private:
     // Session steps.
     bool funConnectSocket();
     void subAwaitGreeting();
+    bool funSessionStep(const QByteArray& command, const QByteArray& argument, qint16 failureCode,
+                        QByteArray* reply = nullptr);
     bool funLogin();
     bool funReadStatistics();
 

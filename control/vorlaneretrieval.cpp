@@ -23,6 +23,17 @@ void Vorlane::subRaiseFinalProgress()
     }
 }
 
+bool Vorlane::funCanRetrieve()
+{
+    intError = controlerrors::None;
+    if (intStatus != 1) {
+        intError = controlerrors::RetrieveWhenDisconnected;
+    } else if (intMsgNumber == 0) {
+        intError = controlerrors::RetrieveNoMessage;
+    }
+    return intError == controlerrors::None;
+}
+
 void Vorlane::RetrieveCurrentMsg()
 {
     subWriteDebug("start retrievecurrentmsg");
@@ -30,12 +41,7 @@ void Vorlane::RetrieveCurrentMsg()
         subWriteDebug("end retrievecurrentmsg");
         return;
     }
-    intError = controlerrors::None;
-    if (intStatus != 1) {
-        intError = controlerrors::RetrieveWhenDisconnected;
-    } else if (intMsgNumber == 0) {
-        intError = controlerrors::RetrieveNoMessage;
-    } else {
+    if (funCanRetrieve()) {
         if (!blnSizeRetrieved) {
             subRetrieveSize();
         }
@@ -91,12 +97,7 @@ void Vorlane::WriteCurrentMsgToFile(QByteArray& strFileToWriteTo)
     } else if (blnNoSuchMsg) {
         fileappender::appendToFile(path, kUnableToRetrieve);
     } else {
-        intError = controlerrors::None;
-        if (intStatus != 1) {
-            intError = controlerrors::RetrieveWhenDisconnected;
-        } else if (intMsgNumber == 0) {
-            intError = controlerrors::RetrieveNoMessage;
-        } else {
+        if (funCanRetrieve()) {
             subStreamMessageToFile(path);
         }
         // A failed append leaves the session usable: the exchange itself completed.

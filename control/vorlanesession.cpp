@@ -102,41 +102,42 @@ void Vorlane::subAwaitGreeting()
     subflushdata();
 }
 
-bool Vorlane::funLogin()
+bool Vorlane::funSessionStep(const QByteArray& command, const QByteArray& argument,
+                             qint16 failureCode, QByteArray* reply)
 {
     // A line break in a setting would let it smuggle further commands onto the wire.
-    QByteArray reply =
-        holdsLineBreak(strPOPUsername)
+    const QByteArray answer =
+        holdsLineBreak(argument)
             ? QByteArray(kLineBreaksNotAllowed)
-            : funSendDataForSingleLineResponse("USER " + strPOPUsername, intPOPTimeout);
-    if (!replyparser::isPositive(reply)) {
-        strErrorDetail = reply;
+            : funSendDataForSingleLineResponse(
+                  argument.isNull() ? command : command + ' ' + argument, intPOPTimeout);
+    if (!replyparser::isPositive(answer)) {
+        strErrorDetail = answer;
         subcloseconnection();
-        intError = controlerrors::UserRefused;
+        intError = failureCode;
+        return false;
+    }
+    if (reply) {
+        *reply = answer;
+    }
+    return true;
+}
+
+bool Vorlane::funLogin()
+{
+    if (!funSessionStep("USER", strPOPUsername, controlerrors::UserRefused)) {
         return false;
     }
     if (strPOPPassword.isEmpty()) {
         strPOPPassword = " ";
     }
-    reply = holdsLineBreak(strPOPPassword)
-                ? QByteArray(kLineBreaksNotAllowed)
-                : funSendDataForSingleLineResponse("PASS " + strPOPPassword, intPOPTimeout);
-    if (!replyparser::isPositive(reply)) {
-        strErrorDetail = reply;
-        subcloseconnection();
-        intError = controlerrors::PassRefused;
-        return false;
-    }
-    return true;
+    return funSessionStep("PASS", strPOPPassword, controlerrors::PassRefused);
 }
 
 bool Vorlane::funReadStatistics()
 {
-    const QByteArray reply = funSendDataForSingleLineResponse("STAT", intPOPTimeout);
-    if (!replyparser::isPositive(reply)) {
-        strErrorDetail = reply;
-        subcloseconnection();
-        intError = controlerrors::StatRefused;
+    QByteArray reply;
+    if (!funSessionStep("STAT", QByteArray(), controlerrors::StatRefused, &reply)) {
         return false;
     }
     const QByteArrayView counts = replyparser::afterStatus(reply);
