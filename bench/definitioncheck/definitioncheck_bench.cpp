@@ -212,11 +212,11 @@ CheckRun runCheck(scanner::DefinitionSet& set, const QString& definitions, const
 struct Row {
     int count = 0;
     double grep = 0;
-    double cold = 0;   // fresh set, empty cache: read, compile, store in cache, scan
-    double reused = 0; // the matcher kept from the previous message
-    double cached = 0; // fresh set, compiled form loaded from the disk cache
+    double first = 0;  // new set, empty cache: read, compile, store in the cache, scan
+    double reused = 0; // the matcher kept from the message before
+    double warm = 0;   // new set, compiled part loaded from the disk cache
     qsizetype hits = 0;
-    bool agrees = false;
+    bool agrees = true;
 };
 
 Row measure(const Options& options, const QString& folder, const QString& definitions,
@@ -224,7 +224,7 @@ Row measure(const Options& options, const QString& folder, const QString& defini
 {
     Row row;
     row.count = count;
-    std::vector<double> grep, cold, reused, cached;
+    std::vector<double> grep, first, reused, warm;
     for (int i = 0; i < options.runs; ++i) {
         grep.push_back(timeIt([&] { shell(grepCommand(definitions, message, QString())); }));
 
@@ -238,32 +238,32 @@ Row measure(const Options& options, const QString& folder, const QString& defini
         if (options.samplingThreshold > 0) {
             set.setSamplingThreshold(options.samplingThreshold);
         }
-        const CheckRun first = runCheck(set, definitions, message);
-        const CheckRun second = runCheck(set, definitions, message);
+        const CheckRun firstRun = runCheck(set, definitions, message);
+        const CheckRun reusedRun = runCheck(set, definitions, message);
         scanner::DefinitionSet fresh;
         fresh.setCacheDirectory(cache);
         fresh.setReadBlockSize(set.readBlockSize());
         fresh.setSamplingThreshold(set.samplingThreshold());
-        const CheckRun loaded = runCheck(fresh, definitions, message);
+        const CheckRun warmRun = runCheck(fresh, definitions, message);
         // A set that samples all its definitions has nothing to compile, so nothing to cache.
-        if (first.source != Source::Compiled || second.source != Source::Reused ||
-            loaded.source == Source::Reused) {
+        if (firstRun.source != Source::Compiled || reusedRun.source != Source::Reused ||
+            warmRun.source == Source::Reused) {
             std::fprintf(stderr, "unexpected matcher sources\n");
             std::exit(2);
         }
-        cold.push_back(first.seconds);
-        reused.push_back(second.seconds);
-        cached.push_back(loaded.seconds);
-        row.hits = first.hits;
+        first.push_back(firstRun.seconds);
+        reused.push_back(reusedRun.seconds);
+        warm.push_back(warmRun.seconds);
+        row.hits = firstRun.hits;
         const qsizetype grepLines =
             shell(grepCommand(definitions, message, QStringLiteral("-c"))).trimmed().toLongLong();
-        row.agrees =
-            grepLines == first.lines && first.hits == second.hits && first.hits == loaded.hits;
+        row.agrees = row.agrees && grepLines == firstRun.lines && firstRun.hits == reusedRun.hits &&
+                     firstRun.hits == warmRun.hits;
     }
     row.grep = median(grep);
-    row.cold = median(cold);
+    row.first = median(first);
     row.reused = median(reused);
-    row.cached = median(cached);
+    row.warm = median(warm);
     return row;
 }
 
@@ -309,8 +309,8 @@ Options parseOptions(const QCoreApplication& app)
 void printRow(const Row& row)
 {
     std::printf("%8d %9.3f %9.3f %7.1fx %9.3f %7.1fx %9.3f %7.1fx %7lld  %s\n", row.count, row.grep,
-                row.cold, row.grep / row.cold, row.reused, row.grep / row.reused, row.cached,
-                row.grep / row.cached, static_cast<long long>(row.hits), row.agrees ? "yes" : "NO");
+                row.first, row.grep / row.first, row.reused, row.grep / row.reused, row.warm,
+                row.grep / row.warm, static_cast<long long>(row.hits), row.agrees ? "yes" : "NO");
     std::fflush(stdout);
 }
 
@@ -347,8 +347,11 @@ int main(int argc, char** argv)
     shell(QStringLiteral("cat %1 > /dev/null").arg(shellQuote(message))); // into the page cache
     std::printf("message %.1f MB, %d run(s) each, median seconds; ratio = grep / ours\n",
                 double(QFileInfo(message).size()) / 1e6, options.runs);
-    std::printf("%8s %9s %9s %8s %9s %8s %9s %8s %7s  %s\n", "defs", "grep", "compile", "ratio",
-                "reused", "ratio", "cached", "ratio", "hits", "agrees");
+    std::printf("first: new set, empty cache (includes compiling); reused: matcher kept from the "
+                "message before;\nwarm: new set, disk cache filled; agrees: lines with hits equal "
+                "grep -c\n");
+    std::printf("%8s %9s %9s %8s %9s %8s %9s %8s %7s  %s\n", "defs", "grep", "first", "ratio",
+                "reused", "ratio", "warm", "ratio", "hits", "agrees");
     for (qsizetype i = 0; i < options.counts.size(); ++i) {
         printRow(measure(options, folder.absolutePath(), definitionFiles[i], message,
                          options.counts[i]));

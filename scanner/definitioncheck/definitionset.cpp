@@ -6,6 +6,7 @@
 #include "scanner/definitioncheck/linereader.h"
 #include "scanner/definitioncheck/literalmatcher.h"
 #include "scanner/definitioncheck/matchercache.h"
+#include "scanner/definitioncheck/windowfilter.h"
 
 #include <QFile>
 #include <algorithm>
@@ -16,6 +17,9 @@ namespace scanner {
 namespace {
 
 constexpr qsizetype kDefaultBlockSize = qsizetype(1) << 20;
+// Measured: up to a few thousand definitions the literal matcher is faster than sampling; beyond,
+// its time grows with the count while sampling's hardly does.
+constexpr qsizetype kDefaultSamplingThreshold = 5000;
 
 // Definition lines that differ only in ASCII case find the same message lines, so each distinct
 // text is compiled once as a pattern and every line that has it reports the pattern's hits.
@@ -24,7 +28,9 @@ struct Definitions {
     QList<QByteArrayView> lines;
     std::vector<quint32> patternOf; // per line
     QList<QByteArrayView> patterns;
-    std::unique_ptr<LiteralMatcher> matcher; // null when there are no patterns
+    // Between them they find every pattern; either is null when it has none.
+    std::unique_ptr<LiteralMatcher> literal;
+    std::unique_ptr<WindowFilter> window;
 };
 
 unsigned char foldAscii(char c)
@@ -136,35 +142,63 @@ qsizetype reportHits(const Definitions& definitions, const std::vector<LineHit>&
 
 struct DefinitionSet::Private {
     qsizetype blockSize = kDefaultBlockSize;
+    qsizetype samplingThreshold = kDefaultSamplingThreshold;
     QString cacheDirectory = MatcherCache::defaultDirectory();
     std::shared_ptr<const Definitions> definitions;
     MatcherSource source = MatcherSource::None;
 
     bool rebuild(const QByteArray& content, QString* error);
+    bool buildLiteral(Definitions& fresh, const QList<QByteArrayView>& patterns,
+                      const std::vector<quint32>& ids, QByteArrayView variant, QString* error);
 };
 
 bool DefinitionSet::Private::rebuild(const QByteArray& content, QString* error)
 {
     definitions.reset();
     std::shared_ptr<Definitions> fresh = indexDefinitions(content);
+    const auto isLong = [](QByteArrayView p) { return p.size() >= WindowFilter::kMinLength; };
+    const bool sample = std::count_if(fresh->patterns.begin(), fresh->patterns.end(), isLong) >=
+                        std::max<qsizetype>(samplingThreshold, 1);
+    QList<QByteArrayView> literalPatterns, windowPatterns;
+    std::vector<quint32> literalIds, windowIds;
+    for (quint32 id = 0; id < quint32(fresh->patterns.size()); ++id) {
+        const QByteArrayView pattern = fresh->patterns[id];
+        const bool toWindow = sample && isLong(pattern);
+        (toWindow ? windowPatterns : literalPatterns).append(pattern);
+        (toWindow ? windowIds : literalIds).push_back(id);
+    }
     source = MatcherSource::Compiled;
-    if (!fresh->patterns.isEmpty()) {
-        const MatcherCache cache(cacheDirectory);
-        const QString key = MatcherCache::keyFor(content);
-        if (const QByteArray stored = cache.load(key); !stored.isEmpty()) {
-            fresh->matcher = LiteralMatcher::deserialize(stored);
-            source = MatcherSource::Cache;
-        }
-        if (!fresh->matcher) {
-            fresh->matcher = LiteralMatcher::compile(fresh->patterns, error);
-            if (!fresh->matcher) {
-                return false;
-            }
-            source = MatcherSource::Compiled;
-            cache.store(key, fresh->matcher->serialize());
-        }
+    if (!windowPatterns.isEmpty()) {
+        fresh->window = std::make_unique<WindowFilter>(windowPatterns, windowIds);
+    }
+    // The split decides what the literal matcher holds, so it is part of the cache key.
+    const QByteArrayView variant = sample ? "sampled" : "all";
+    if (!literalPatterns.isEmpty() &&
+        !buildLiteral(*fresh, literalPatterns, literalIds, variant, error)) {
+        return false;
     }
     definitions = std::move(fresh);
+    return true;
+}
+
+bool DefinitionSet::Private::buildLiteral(Definitions& fresh, const QList<QByteArrayView>& patterns,
+                                          const std::vector<quint32>& ids, QByteArrayView variant,
+                                          QString* error)
+{
+    const MatcherCache cache(cacheDirectory);
+    const QString key = MatcherCache::keyFor(fresh.content, variant);
+    if (const QByteArray stored = cache.load(key); !stored.isEmpty()) {
+        fresh.literal = LiteralMatcher::deserialize(stored);
+        source = MatcherSource::Cache;
+    }
+    if (!fresh.literal) {
+        fresh.literal = LiteralMatcher::compile(patterns, ids, error);
+        if (!fresh.literal) {
+            return false;
+        }
+        source = MatcherSource::Compiled;
+        cache.store(key, fresh.literal->serialize());
+    }
     return true;
 }
 
@@ -195,7 +229,7 @@ CheckResult DefinitionSet::check(const QString& definitionPath, const QString& m
     }
     // Held here so that a check started from inside the handler may replace d->definitions.
     const std::shared_ptr<const Definitions> definitions = d->definitions;
-    if (!definitions->matcher) {
+    if (definitions->patterns.isEmpty()) {
         return {};
     }
 
@@ -207,8 +241,8 @@ CheckResult DefinitionSet::check(const QString& definitionPath, const QString& m
         return CheckResult::failure(
             QStringLiteral("Cannot read message file %1: %2").arg(messagePath, reason));
     };
-    if (!scanLineHits(*definitions->matcher, int(definitions->patterns.size()), message,
-                      d->blockSize, &hits)) {
+    const PatternMatchers matchers{definitions->literal.get(), definitions->window.get()};
+    if (!scanLineHits(matchers, int(definitions->patterns.size()), message, d->blockSize, &hits)) {
         return readFailure();
     }
     const auto lines = readHitLines(message, hits);
@@ -227,6 +261,19 @@ void DefinitionSet::setReadBlockSize(qsizetype bytes)
 qsizetype DefinitionSet::readBlockSize() const
 {
     return d->blockSize;
+}
+
+void DefinitionSet::setSamplingThreshold(qsizetype definitions)
+{
+    if (definitions != d->samplingThreshold) {
+        d->samplingThreshold = definitions;
+        d->definitions.reset(); // the next check splits the definitions anew
+    }
+}
+
+qsizetype DefinitionSet::samplingThreshold() const
+{
+    return d->samplingThreshold;
 }
 
 void DefinitionSet::setCacheDirectory(const QString& directory)

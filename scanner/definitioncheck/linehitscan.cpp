@@ -5,7 +5,6 @@
 #include "scanner/definitioncheck/windowfilter.h"
 
 #include <QIODevice>
-
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -21,7 +20,7 @@ struct ScanState {
     qint64 blockStart = 0;
     qint64 lineStartAtBlock = 0; // start of the line that holds the block's first byte
     bool crsFound = false;
-    std::vector<qint64> crs; // offsets of the block's CRs, once a match needed them
+    std::vector<qint64> crs;        // offsets of the block's CRs, once a match needed them
     std::vector<qint64> lastLineOf; // per pattern, the last line recorded, to drop repeats early
     std::vector<LineHit>* hits = nullptr;
     bool lost = false;
@@ -122,10 +121,6 @@ bool scanLineHits(const PatternMatchers& matchers, int patternCount, QIODevice& 
             break;
         }
         state.startBlock(block, got);
-        if (matchers.window) {
-            // Folding does not change what the literal matcher finds, as it ignores case anyway.
-            WindowFilter::fold(block, got);
-        }
         if (stream && !stream->feed(block, got, onMatch, &state)) {
             return false;
         }

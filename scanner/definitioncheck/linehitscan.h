@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QtGlobal>
-
 #include <vector>
 
 class QIODevice;

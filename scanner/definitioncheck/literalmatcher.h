@@ -23,8 +23,7 @@ public:
     // Matches every pattern (non-empty; patterns[i] is reported as ids[i]) with ASCII letters
     // folded. Returns null and sets *error when Vectorscan refuses them.
     static std::unique_ptr<LiteralMatcher> compile(const QList<QByteArrayView>& patterns,
-                                                   const std::vector<quint32>& ids,
-                                                   QString* error);
+                                                   const std::vector<quint32>& ids, QString* error);
     // Rebuilds a matcher from serialize(); null when the bytes are not a usable database for this
     // machine and library.
     static std::unique_ptr<LiteralMatcher> deserialize(const QByteArray& bytes);

@@ -13,7 +13,7 @@ namespace scanner {
 namespace {
 
 // Bump when the pattern numbering or the database mode changes: old entries then no longer match.
-constexpr char kLayout[] = "orsel-definitions-caseless-literal-stream-1";
+constexpr char kLayout[] = "orsel-definitions-caseless-literal-stream-2";
 constexpr char kMagic[] = "OrselDB1";
 constexpr qsizetype kMagicSize = sizeof(kMagic) - 1;
 constexpr qsizetype kDigestSize = 32;
@@ -39,10 +39,12 @@ QString MatcherCache::defaultDirectory()
            QStringLiteral("/Orsel");
 }
 
-QString MatcherCache::keyFor(QByteArrayView content)
+QString MatcherCache::keyFor(QByteArrayView content, QByteArrayView variant)
 {
     QCryptographicHash hash(kDigest);
     hash.addData(digest(content));
+    hash.addData(QByteArrayView("\n"));
+    hash.addData(variant);
     hash.addData(QByteArrayView("\n"));
     hash.addData(QByteArrayView(hs_version()));
     hash.addData(QByteArrayView("\n"));

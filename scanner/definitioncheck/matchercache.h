@@ -17,8 +17,8 @@ public:
     // $XDG_CACHE_HOME/Orsel, or ~/.cache/Orsel when XDG_CACHE_HOME is not set.
     static QString defaultDirectory();
 
-    // The key for definitions with the given content.
-    static QString keyFor(QByteArrayView content);
+    // The key for definitions with the given content, compiled in the given variant.
+    static QString keyFor(QByteArrayView content, QByteArrayView variant);
     QString pathFor(const QString& key) const;
 
     // The stored bytes, or empty when there is no entry or it does not pass its checksum.

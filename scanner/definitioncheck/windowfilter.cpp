@@ -18,6 +18,25 @@ quint64 loadWindow(const char* at)
     return window;
 }
 
+// Setting bit 5 of every byte folds ASCII capitals onto small letters and, harmlessly for a
+// pre-check, a few other byte pairs too; the full comparison of a candidate is exact.
+constexpr quint64 kBit5 = 0x2020202020202020ull;
+
+char foldAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+bool equalsFolded(const char* data, const QByteArray& folded)
+{
+    for (qsizetype i = 0; i < folded.size(); ++i) {
+        if (foldAscii(data[i]) != folded[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 int log2Ceil(quint64 n)
 {
     int bits = 0;
@@ -35,7 +54,7 @@ WindowFilter::WindowFilter(const QList<QByteArrayView>& patterns, const std::vec
     qsizetype minLength = kMinLength + kMaxStride;
     for (const QByteArrayView pattern : patterns) {
         QByteArray folded = pattern.toByteArray();
-        fold(folded.data(), folded.size());
+        std::transform(folded.begin(), folded.end(), folded.begin(), foldAscii);
         minLength = std::min(minLength, folded.size());
         m_maxLength = std::max(m_maxLength, folded.size());
         m_patterns.push_back(std::move(folded));
@@ -52,10 +71,12 @@ WindowFilter::WindowFilter(const QList<QByteArrayView>& patterns, const std::vec
     m_bucketShift = 64 - bucketsLog2;
     m_bucketStart.assign((size_t(1) << bucketsLog2) + 1, 0);
 
-    // Counting sort of the windows by bucket.
-    for (const QByteArray& pattern : m_patterns) {
-        for (qsizetype at = 0; at < m_stride; ++at) {
-            const quint64 hash = loadWindow(pattern.constData() + at) * kMultiplier;
+    // Counting sort of the sampled windows by bucket.
+    const std::vector<quint32> starts = sampleStarts();
+    for (size_t index = 0; index < m_patterns.size(); ++index) {
+        for (qsizetype at = starts[index]; at < starts[index] + m_stride; ++at) {
+            const quint64 hash =
+                (loadWindow(m_patterns[index].constData() + at) | kBit5) * kMultiplier;
             m_bits[(hash >> m_bitShift) >> 6] |= quint64(1) << ((hash >> m_bitShift) & 63);
             ++m_bucketStart[(hash >> m_bucketShift) + 1];
         }
@@ -64,32 +85,71 @@ WindowFilter::WindowFilter(const QList<QByteArrayView>& patterns, const std::vec
     std::vector<quint32> next(m_bucketStart.begin(), m_bucketStart.end() - 1);
     m_entries.resize(entryCount);
     for (quint32 index = 0; index < m_patterns.size(); ++index) {
-        for (qsizetype at = 0; at < m_stride; ++at) {
-            const quint64 window = loadWindow(m_patterns[index].constData() + at);
+        for (qsizetype at = starts[index]; at < starts[index] + m_stride; ++at) {
+            const quint64 window = loadWindow(m_patterns[index].constData() + at) | kBit5;
             const quint64 bucket = (window * kMultiplier) >> m_bucketShift;
             m_entries[next[bucket]++] = {window, index, quint32(at)};
         }
     }
 }
 
-void WindowFilter::scan(const char* folded, qsizetype size, quint64 offset, quint64 reportAfter,
+std::vector<quint32> WindowFilter::sampleStarts() const
+{
+    // A window shared by many patterns (a common prefix such as "http://www.") would make every
+    // candidate there compare against all of them, so each pattern is sampled at the stride
+    // windows that are rarest among all patterns' windows, counted roughly in a small sketch.
+    constexpr int kSketchBits = 20;
+    const auto slot = [](const char* at) {
+        return ((loadWindow(at) | kBit5) * kMultiplier) >> (64 - kSketchBits);
+    };
+    std::vector<quint16> seen(size_t(1) << kSketchBits, 0);
+    for (const QByteArray& pattern : m_patterns) {
+        for (qsizetype at = 0; at + kWindow <= pattern.size(); ++at) {
+            quint16& count = seen[slot(pattern.constData() + at)];
+            count += count < 0xFFFF ? 1 : 0;
+        }
+    }
+    std::vector<quint32> starts;
+    starts.reserve(m_patterns.size());
+    for (const QByteArray& pattern : m_patterns) {
+        const char* const bytes = pattern.constData();
+        quint64 sum = 0;
+        for (qsizetype at = 0; at < m_stride; ++at) {
+            sum += seen[slot(bytes + at)];
+        }
+        quint64 best = sum;
+        qsizetype bestStart = 0;
+        for (qsizetype start = 1; start + m_stride - 1 + kWindow <= pattern.size(); ++start) {
+            sum += seen[slot(bytes + start + m_stride - 1)];
+            sum -= seen[slot(bytes + start - 1)];
+            if (sum < best) {
+                best = sum;
+                bestStart = start;
+            }
+        }
+        starts.push_back(quint32(bestStart));
+    }
+    return starts;
+}
+
+void WindowFilter::scan(const char* data, qsizetype size, quint64 offset, quint64 reportAfter,
                         LiteralMatcher::MatchCallback onMatch, void* context) const
 {
     const quint64* const bits = m_bits.data();
     const int shift = m_bitShift;
-    // Windows are sampled at message offsets divisible by the stride, whatever the block size.
-    for (qsizetype at = qsizetype((m_stride - offset % m_stride) % m_stride); at + kWindow <= size;
-         at += m_stride) {
-        const quint64 window = loadWindow(folded + at);
+    // Any stride consecutive starts hold one sampled start, so every occurrence that lies wholly in
+    // the data has exactly one sampled window inside it, wherever the sampling begins.
+    for (qsizetype at = 0; at + kWindow <= size; at += m_stride) {
+        const quint64 window = loadWindow(data + at) | kBit5;
         const quint64 hash = window * kMultiplier;
         const quint64 bit = hash >> shift;
         if ((bits[bit >> 6] >> (bit & 63)) & 1) {
-            verify(folded, size, at, window, hash, offset, reportAfter, onMatch, context);
+            verify(data, size, at, window, hash, offset, reportAfter, onMatch, context);
         }
     }
 }
 
-void WindowFilter::verify(const char* folded, qsizetype size, qsizetype at, quint64 window,
+void WindowFilter::verify(const char* data, qsizetype size, qsizetype at, quint64 window,
                           quint64 hash, quint64 offset, quint64 reportAfter,
                           LiteralMatcher::MatchCallback onMatch, void* context) const
 {
@@ -99,24 +159,15 @@ void WindowFilter::verify(const char* folded, qsizetype size, qsizetype at, quin
         if (entry.window != window) {
             continue;
         }
-        // Each occurrence holds exactly one sampled window, so it is reported exactly once.
         const qsizetype start = at - qsizetype(entry.offset);
         const QByteArray& pattern = m_patterns[entry.pattern];
         if (start < 0 || start + pattern.size() > size ||
             offset + quint64(start + pattern.size()) <= reportAfter) {
             continue;
         }
-        if (std::memcmp(folded + start, pattern.constData(), size_t(pattern.size())) == 0) {
+        if (equalsFolded(data + start, pattern)) {
             onMatch(m_ids[entry.pattern], offset + quint64(start + pattern.size()), context);
         }
-    }
-}
-
-void WindowFilter::fold(char* data, qsizetype size)
-{
-    for (qsizetype i = 0; i < size; ++i) {
-        const auto c = static_cast<unsigned char>(data[i]);
-        data[i] = char(c | (static_cast<unsigned char>(c - 'A') < 26 ? 0x20 : 0));
     }
 }
 

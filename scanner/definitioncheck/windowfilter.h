@@ -7,16 +7,15 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
-
 #include <vector>
 
 namespace scanner {
 
-// Every pattern of at least kMinLength bytes contains, at one of its first `stride` offsets, an
-// 8-byte window that starts at a message offset divisible by stride. So only every stride-th window
-// of the message is looked up (a bit set first, then the windows themselves) and each candidate is
-// compared in full. The cost hardly grows with the number of patterns, unlike an automaton's.
-// Matching is on ASCII-folded bytes: patterns are folded here, the message by the caller.
+// With stride = (shortest pattern length) - 7, any stride consecutive 8-byte windows of a pattern
+// fit in it, and an occurrence of the pattern has one of them on every stride-th byte of the data.
+// So only those windows of the data are looked up (in a bit set first, then among the patterns'
+// sampled windows) and each candidate is compared in full, ASCII letters without case. The cost
+// hardly grows with the number of patterns, unlike an automaton's.
 class WindowFilter {
 public:
     static constexpr qsizetype kWindow = 8;
@@ -27,28 +26,27 @@ public:
 
     qsizetype maxLength() const { return m_maxLength; }
 
-    // Scans folded bytes that start at stream offset `offset` and reports each match whose end lies
+    // Scans bytes that start at stream offset `offset` and reports each match whose end lies
     // after `reportAfter` (earlier ones were seen in the previous call) and within the data. The
     // caller keeps the last maxLength() - 1 bytes of one call in front of the next, so a match
     // across calls is seen whole.
-    void scan(const char* folded, qsizetype size, quint64 offset, quint64 reportAfter,
+    void scan(const char* data, qsizetype size, quint64 offset, quint64 reportAfter,
               LiteralMatcher::MatchCallback onMatch, void* context) const;
-
-    // Folds ASCII capitals to small letters, leaving every other byte alone.
-    static void fold(char* data, qsizetype size);
 
 private:
     struct Entry {
-        quint64 window;
+        quint64 window;  // with bit 5 of every byte set
         quint32 pattern; // index into m_patterns
         quint32 offset;  // of the window in the pattern
     };
 
-    void verify(const char* folded, qsizetype size, qsizetype at, quint64 window, quint64 hash,
+    // Per pattern, the first of the stride windows that are looked up.
+    std::vector<quint32> sampleStarts() const;
+    void verify(const char* data, qsizetype size, qsizetype at, quint64 window, quint64 hash,
                 quint64 offset, quint64 reportAfter, LiteralMatcher::MatchCallback onMatch,
                 void* context) const;
 
-    std::vector<QByteArray> m_patterns; // folded
+    std::vector<QByteArray> m_patterns; // ASCII letters folded to small ones
     std::vector<quint32> m_ids;
     qsizetype m_stride = 1;
     qsizetype m_maxLength = 0;
