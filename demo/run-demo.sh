@@ -52,7 +52,7 @@ add_message 4 "Holiday photos" "The photos are in the shared folder."
 echo "== Installing Orsel01 into $program"
 mkdir -p "$program"
 cp "$build/bin/Orsel01" "$build/bin/settings" "$build/bin/def.dat" "$program/"
-export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
+export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime XDG_CACHE_HOME=$work/cache
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 "$build/bin/regsvr" "$build/bin/VRLN401.so"
 "$program/settings" --address "$address" --user "$user" --pass "$pass"

@@ -84,6 +84,7 @@ public:
         m_environment = QProcessEnvironment::systemEnvironment();
         m_environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
         m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_config.path());
+        m_environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_config.path());
         m_environment.insert(QStringLiteral("DISPLAY"), VirtualDisplay::display());
         m_environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
         if (registration == Registration::Registered) {

@@ -29,6 +29,7 @@ public:
     void SetUp() override
     {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_config.path()));
         QLibrary library(QStringLiteral(VRLN401_PATH));
         ASSERT_TRUE(library.load()) << qPrintable(library.errorString());
         auto registerServer = reinterpret_cast<automation::DllRegisterServerFunction>(
