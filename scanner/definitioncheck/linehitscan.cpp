@@ -7,7 +7,6 @@
 #include <QIODevice>
 #include <algorithm>
 #include <cstring>
-#include <optional>
 
 namespace scanner {
 namespace {
@@ -95,21 +94,21 @@ bool scanLineHits(const PatternMatchers& matchers, int patternCount, QIODevice& 
                   qsizetype blockSize, std::vector<LineHit>* hits)
 {
     hits->clear();
-    std::optional<LiteralMatcher::Stream> stream;
-    if (matchers.literal) {
-        stream.emplace(*matchers.literal);
-        if (!stream->isValid()) {
-            return false;
-        }
-    }
     ScanState state;
     state.lastLineOf.assign(size_t(patternCount), -1);
     state.hits = hits;
     blockSize = std::max<qsizetype>(blockSize, 1);
-    // The window filter sees each block behind the tail of the one before, so that a match across
-    // blocks is whole in one buffer; the literal matcher keeps its own history.
-    const qsizetype history = matchers.window ? matchers.window->maxLength() - 1 : 0;
-    std::vector<char> buffer(size_t(history + blockSize));
+    // Both engines see each block behind the tail of the one before, so that a match across
+    // blocks is whole in one buffer; matches that end in that tail were reported before.
+    qsizetype longest = 1;
+    if (matchers.literal) {
+        longest = std::max(longest, matchers.literal->maxLength());
+    }
+    if (matchers.window) {
+        longest = std::max(longest, matchers.window->maxLength());
+    }
+    const qsizetype history = longest - 1;
+    std::vector<char> buffer(size_t(history + blockSize + LiteralMatcher::kPadding));
     qsizetype kept = 0;
     for (;;) {
         char* const block = buffer.data() + kept;
@@ -121,11 +120,14 @@ bool scanLineHits(const PatternMatchers& matchers, int patternCount, QIODevice& 
             break;
         }
         state.startBlock(block, got);
-        if (stream && !stream->feed(block, got, onMatch, &state)) {
+        const auto bufferOffset = quint64(state.blockStart - kept);
+        if (matchers.literal &&
+            !matchers.literal->scan(buffer.data(), kept + got, bufferOffset,
+                                    quint64(state.blockStart), onMatch, &state)) {
             return false;
         }
         if (matchers.window) {
-            matchers.window->scan(buffer.data(), kept + got, quint64(state.blockStart - kept),
+            matchers.window->scan(buffer.data(), kept + got, bufferOffset,
                                   quint64(state.blockStart), onMatch, &state);
         }
         if (state.lost) {

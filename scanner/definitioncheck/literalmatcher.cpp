@@ -1,8 +1,9 @@
-// A compiled set of literal search strings (Vectorscan streaming database) and its scratch space.
+// A compiled set of literal search strings (Vectorscan block-mode database) and its scratch space.
 #include "scanner/definitioncheck/literalmatcher.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <hs/hs.h>
 #include <vector>
 
@@ -12,15 +13,23 @@ namespace {
 struct Forward {
     LiteralMatcher::MatchCallback onMatch;
     void* context;
+    quint64 offset;
+    quint64 reportAfter;
 };
 
 int forwardMatch(unsigned id, unsigned long long /*from*/, unsigned long long to,
                  unsigned /*flags*/, void* context)
 {
     const auto* forward = static_cast<const Forward*>(context);
-    forward->onMatch(id, to, forward->context);
+    const quint64 end = forward->offset + to;
+    if (end > forward->reportAfter) {
+        forward->onMatch(id, end, forward->context);
+    }
     return 0;
 }
+
+// The serialized form starts with the longest pattern's length, then the database.
+constexpr qsizetype kLengthPrefix = 8;
 
 QByteArray escapeEveryByte(QByteArrayView pattern)
 {
@@ -36,8 +45,8 @@ QByteArray escapeEveryByte(QByteArrayView pattern)
 
 } // namespace
 
-LiteralMatcher::LiteralMatcher(hs_database* database, hs_scratch* scratch)
-    : m_database(database), m_scratch(scratch)
+LiteralMatcher::LiteralMatcher(hs_database* database, hs_scratch* scratch, qsizetype maxLength)
+    : m_database(database), m_scratch(scratch), m_maxLength(maxLength)
 {
 }
 
@@ -47,14 +56,14 @@ LiteralMatcher::~LiteralMatcher()
     hs_free_database(m_database);
 }
 
-std::unique_ptr<LiteralMatcher> LiteralMatcher::adopt(hs_database* database)
+std::unique_ptr<LiteralMatcher> LiteralMatcher::adopt(hs_database* database, qsizetype maxLength)
 {
     hs_scratch_t* scratch = nullptr;
     if (hs_alloc_scratch(database, &scratch) != HS_SUCCESS) {
         hs_free_database(database);
         return nullptr;
     }
-    return std::unique_ptr<LiteralMatcher>(new LiteralMatcher(database, scratch));
+    return std::unique_ptr<LiteralMatcher>(new LiteralMatcher(database, scratch, maxLength));
 }
 
 std::unique_ptr<LiteralMatcher> LiteralMatcher::compile(const QList<QByteArrayView>& patterns,
@@ -79,7 +88,7 @@ std::unique_ptr<LiteralMatcher> LiteralMatcher::compile(const QList<QByteArrayVi
             lengths.push_back(size_t(pattern.size()));
         }
         status = hs_compile_lit_multi(expressions.data(), flags.data(), ids.data(), lengths.data(),
-                                      unsigned(patterns.size()), HS_MODE_STREAM, nullptr, &database,
+                                      unsigned(patterns.size()), HS_MODE_BLOCK, nullptr, &database,
                                       &compileError);
     } else {
         std::vector<QByteArray> escaped;
@@ -91,7 +100,7 @@ std::unique_ptr<LiteralMatcher> LiteralMatcher::compile(const QList<QByteArrayVi
             expressions.push_back(expression.constData());
         }
         status = hs_compile_multi(expressions.data(), flags.data(), ids.data(),
-                                  unsigned(patterns.size()), HS_MODE_STREAM, nullptr, &database,
+                                  unsigned(patterns.size()), HS_MODE_BLOCK, nullptr, &database,
                                   &compileError);
     }
     if (status != HS_SUCCESS) {
@@ -99,7 +108,11 @@ std::unique_ptr<LiteralMatcher> LiteralMatcher::compile(const QList<QByteArrayVi
         hs_free_compile_error(compileError);
         return nullptr;
     }
-    auto matcher = adopt(database);
+    qsizetype maxLength = 0;
+    for (const QByteArrayView pattern : patterns) {
+        maxLength = std::max(maxLength, pattern.size());
+    }
+    auto matcher = adopt(database, maxLength);
     if (!matcher) {
         *error = QStringLiteral("cannot allocate scratch space");
     }
@@ -108,18 +121,26 @@ std::unique_ptr<LiteralMatcher> LiteralMatcher::compile(const QList<QByteArrayVi
 
 std::unique_ptr<LiteralMatcher> LiteralMatcher::deserialize(const QByteArray& bytes)
 {
+    if (bytes.size() <= kLengthPrefix) {
+        return nullptr;
+    }
+    const qsizetype maxLength = bytes.first(kLengthPrefix).toLongLong();
     hs_database_t* database = nullptr;
-    if (hs_deserialize_database(bytes.constData(), size_t(bytes.size()), &database) != HS_SUCCESS) {
+    if (maxLength <= 0 ||
+        hs_deserialize_database(bytes.constData() + kLengthPrefix,
+                                size_t(bytes.size() - kLengthPrefix), &database) != HS_SUCCESS) {
         return nullptr;
     }
     // A valid database of the wrong kind would fail only at the first scan; refuse it here.
-    hs_stream_t* probe = nullptr;
-    if (hs_open_stream(database, 0, &probe) != HS_SUCCESS) {
+    char* info = nullptr;
+    const bool block =
+        hs_database_info(database, &info) == HS_SUCCESS && QByteArrayView(info).contains("BLOCK");
+    std::free(info);
+    if (!block) {
         hs_free_database(database);
         return nullptr;
     }
-    hs_close_stream(probe, nullptr, nullptr, nullptr);
-    return adopt(database);
+    return adopt(database, maxLength);
 }
 
 QByteArray LiteralMatcher::serialize() const
@@ -129,42 +150,20 @@ QByteArray LiteralMatcher::serialize() const
     if (hs_serialize_database(m_database, &bytes, &length) != HS_SUCCESS) {
         return {};
     }
-    QByteArray copy(bytes, qsizetype(length));
+    QByteArray copy = QByteArray::number(qlonglong(m_maxLength)).rightJustified(kLengthPrefix, '0');
+    copy.append(bytes, qsizetype(length));
     std::free(bytes); // the library's default misc allocator is malloc
     return copy;
 }
 
-LiteralMatcher::Stream::Stream(const LiteralMatcher& matcher) : m_matcher(matcher)
+bool LiteralMatcher::scan(char* data, qsizetype size, quint64 offset, quint64 reportAfter,
+                          MatchCallback onMatch, void* context) const
 {
-    if (hs_open_stream(m_matcher.m_database, 0, &m_stream) != HS_SUCCESS) {
-        m_stream = nullptr;
-    }
-}
-
-LiteralMatcher::Stream::~Stream()
-{
-    // Literals have no end-of-data matches, so nothing is lost by closing without a callback.
-    if (m_stream) {
-        hs_close_stream(m_stream, nullptr, nullptr, nullptr);
-    }
-}
-
-bool LiteralMatcher::Stream::feed(const char* data, qsizetype size, MatchCallback onMatch,
-                                  void* context)
-{
-    Forward forward{onMatch, context};
-    // One call takes at most 4 GiB; keep well below so a huge caller block still works.
-    constexpr qsizetype kMaxCall = qsizetype(1) << 30;
-    while (size > 0) {
-        const qsizetype part = std::min(size, kMaxCall);
-        if (hs_scan_stream(m_stream, data, unsigned(part), 0, m_matcher.m_scratch, forwardMatch,
-                           &forward) != HS_SUCCESS) {
-            return false;
-        }
-        data += part;
-        size -= part;
-    }
-    return true;
+    std::memset(data + size, '\r', size_t(kPadding));
+    Forward forward{onMatch, context, offset, reportAfter};
+    // One call takes at most 4 GiB; callers pass blocks far smaller.
+    return hs_scan(m_database, data, unsigned(size + kPadding), 0, m_scratch, forwardMatch,
+                   &forward) == HS_SUCCESS;
 }
 
 } // namespace scanner

@@ -1,4 +1,4 @@
-// A compiled set of literal search strings (Vectorscan streaming database) and its scratch space.
+// A compiled set of literal search strings (Vectorscan block-mode database) and its scratch space.
 #pragma once
 
 #include <QByteArray>
@@ -10,7 +10,6 @@
 
 struct hs_database;
 struct hs_scratch;
-struct hs_stream;
 
 namespace scanner {
 
@@ -34,29 +33,27 @@ public:
 
     QByteArray serialize() const;
 
-    // One pass over one message. Feed its bytes in order, in blocks of any size.
-    class Stream {
-    public:
-        explicit Stream(const LiteralMatcher& matcher);
-        ~Stream();
-        Stream(const Stream&) = delete;
-        Stream& operator=(const Stream&) = delete;
+    // Bytes a caller must leave writable after the data it passes to scan().
+    static constexpr qsizetype kPadding = 64;
 
-        bool isValid() const { return m_stream != nullptr; }
-        // Returns false on a library failure (the matches reported so far stay valid).
-        bool feed(const char* data, qsizetype size, MatchCallback onMatch, void* context);
+    // The longest pattern, so a caller can keep its last maxLength() - 1 bytes in front of the
+    // next buffer and see every match across buffers whole.
+    qsizetype maxLength() const { return m_maxLength; }
 
-    private:
-        const LiteralMatcher& m_matcher;
-        hs_stream* m_stream = nullptr;
-    };
+    // Reports each match in data[0, size) whose end lies after stream offset `reportAfter`
+    // (data[0] is at stream offset `offset`). Writes CRs into data[size, size + kPadding): the
+    // library's AVX-512 code misses matches in the last 64 bytes of a buffer, and CR, which no
+    // pattern holds, can neither match nor join a match. Returns false on a library failure.
+    bool scan(char* data, qsizetype size, quint64 offset, quint64 reportAfter,
+              MatchCallback onMatch, void* context) const;
 
 private:
-    LiteralMatcher(hs_database* database, hs_scratch* scratch);
-    static std::unique_ptr<LiteralMatcher> adopt(hs_database* database);
+    LiteralMatcher(hs_database* database, hs_scratch* scratch, qsizetype maxLength);
+    static std::unique_ptr<LiteralMatcher> adopt(hs_database* database, qsizetype maxLength);
 
     hs_database* m_database;
     hs_scratch* m_scratch;
+    qsizetype m_maxLength;
 };
 
 } // namespace scanner

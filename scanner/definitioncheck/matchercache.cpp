@@ -13,7 +13,7 @@ namespace scanner {
 namespace {
 
 // Bump when the pattern numbering or the database mode changes: old entries then no longer match.
-constexpr char kLayout[] = "orsel-definitions-caseless-literal-stream-2";
+constexpr char kLayout[] = "orsel-definitions-caseless-literal-block-3";
 constexpr char kMagic[] = "OrselDB1";
 constexpr qsizetype kMagicSize = sizeof(kMagic) - 1;
 constexpr qsizetype kDigestSize = 32;
