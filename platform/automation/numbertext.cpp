@@ -62,7 +62,8 @@ Mantissa scanMantissa(QByteArrayView text, qsizetype at)
     return m;
 }
 
-// Index just past a valid exponent starting at `at`, or -1; `value` gets it, clamped.
+// Index just past a valid exponent starting at `at`, or -1; `value` gets it, clamped far beyond
+// any text's length, so that the exponent plus the mantissa's magnitude keeps its true sign.
 qsizetype scanExponent(QByteArrayView text, qsizetype at, long& value)
 {
     if (at < text.size() && (text[at] == '+' || text[at] == '-'))
@@ -70,7 +71,7 @@ qsizetype scanExponent(QByteArrayView text, qsizetype at, long& value)
     const qsizetype digitsAt = at;
     value = 0;
     for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
-        value = std::min(value * 10 + (text[at] - '0'), 100000L);
+        value = std::min(value * 10 + (text[at] - '0'), 1'000'000'000'000'000L);
     if (at == digitsAt)
         return -1;
     if (text[digitsAt - 1] == '-')

@@ -1,0 +1,109 @@
+// The definition check against the plain rule: random definition files and messages, read in
+// blocks of a size the input chooses, with the long definitions sampled or not. Any difference in
+// the hits, their order or their count is a finding.
+//
+// Input: byte 0 = read block size (low six bits + 1, times 64 when the high bit is set), byte 1
+// bit 0 = sample every long definition, byte 2 = separator; the rest up to the first separator
+// is the definition file, after it the message.
+#include "fuzzcheck.h"
+#include "scanner/definitioncheck/definitionset.h"
+#include "scanner/definitioncheck/plaincheck.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QList>
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+using Hits = QList<std::pair<QByteArray, QByteArray>>;
+
+// The files live on tmpfs when there is one, and are rewritten for each input. The name is built
+// anew on every call: a static QString would be gone before the clean-up at exit runs.
+QString folder()
+{
+    const QString base =
+        QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
+    return base + QStringLiteral("/vorlane-fuzz-definitioncheck-%1").arg(getpid());
+}
+
+void removeFolder()
+{
+    QDir(folder()).removeRecursively();
+}
+
+QString write(const QString& name, QByteArrayView content)
+{
+    static const bool made = [] {
+        std::atexit(removeFolder);
+        return QDir().mkpath(folder());
+    }();
+    if (!made) {
+        fuzzcheck::fail("cannot make the folder for the fuzz input's files");
+    }
+    const QString path = folder() + QLatin1Char('/') + name;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(content.data(), content.size()) != content.size()) {
+        fuzzcheck::fail("cannot write the fuzz input's files");
+    }
+    return path;
+}
+
+QByteArray describe(const Hits& hits, qsizetype count)
+{
+    QByteArray out = QByteArray::number(count) + " hits:";
+    for (const auto& [definition, line] : hits) {
+        out += " [" + definition + "] in [" + line + "]";
+    }
+    return out;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 3) {
+        return 0;
+    }
+    // One set for the whole run, as the scanner keeps one: unchanged definitions are reused.
+    static scanner::DefinitionSet set;
+    set.setCacheDirectory(QString());
+    const qsizetype block = ((data[0] & 0x3f) + 1) * ((data[0] & 0x80) ? 64 : 1);
+    set.setReadBlockSize(block);
+    set.setSamplingThreshold((data[1] & 1) ? 1 : std::numeric_limits<qsizetype>::max());
+
+    const QByteArrayView rest(reinterpret_cast<const char*>(data) + 3, qsizetype(size) - 3);
+    const qsizetype separator = rest.indexOf(char(data[2]));
+    const QByteArrayView definitionText = separator < 0 ? rest : rest.first(separator);
+    const QByteArrayView messageText =
+        separator < 0 ? QByteArrayView() : rest.sliced(separator + 1);
+    const QString definitions = write(QStringLiteral("def.dat"), definitionText);
+    const QString message = write(QStringLiteral("msg.txt"), messageText);
+
+    Hits want;
+    const scanner::CheckResult plain =
+        scanner::checkPlain(definitions, message, [&](const QByteArray& d, const QByteArray& l) {
+            want.append({d, l});
+        });
+    Hits got;
+    const scanner::CheckResult fast =
+        set.check(definitions, message, [&](const QByteArray& d, const QByteArray& l) {
+            got.append({d, l});
+        });
+    fuzzcheck::require(plain.ok, "the plain check failed");
+    if (!fast.ok) {
+        fuzzcheck::fail("the check failed", fast.error.toUtf8());
+    }
+    if (got != want || fast.hitCount != plain.hitCount) {
+        fuzzcheck::fail("hits", describe(got, fast.hitCount), describe(want, plain.hitCount));
+    }
+    return 0;
+}
