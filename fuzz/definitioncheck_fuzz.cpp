@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
 #include <QString>
 #include <cstddef>
@@ -39,9 +40,23 @@ void removeFolder()
     QDir(folder()).removeRecursively();
 }
 
+// libFuzzer's fork mode ends its jobs without running exit handlers: the folders of processes that
+// are gone are removed here instead.
+void removeStaleFolders()
+{
+    QDir base(QFileInfo(folder()).path());
+    const QString prefix = QStringLiteral("vorlane-fuzz-definitioncheck-");
+    for (const QString& name : base.entryList({prefix + QLatin1Char('*')}, QDir::Dirs)) {
+        if (!QDir(QStringLiteral("/proc/") + name.mid(prefix.size())).exists()) {
+            QDir(base.filePath(name)).removeRecursively();
+        }
+    }
+}
+
 QString write(const QString& name, QByteArrayView content)
 {
     static const bool made = [] {
+        removeStaleFolders();
         std::atexit(removeFolder);
         return QDir().mkpath(folder());
     }();
