@@ -130,6 +130,9 @@ private:
     QByteArray funSendDataForStreamingToAFile(const QByteArray& command, const qint16& timeout);
     void subSendCommand(const QByteArray& command);
     bool funTimedOut(const qint16& timeout) const;
+    // The end tests every wait shares: the reply broke its size bound, or the server has been
+    // silent too long. Sets `result` to the matching failure text.
+    bool funReplyAbandoned(const qint16& timeout, const char* waitName, QByteArray& result);
     QByteArray funCommandForTrace(const QByteArray& command) const;
 
     // Selection and retrieval steps.

@@ -20,6 +20,20 @@ bool Vorlane::funTimedOut(const qint16& timeout) const
     return platform::monotonicSeconds() - datLastActivity > timeout;
 }
 
+bool Vorlane::funReplyAbandoned(const qint16& timeout, const char* waitName, QByteArray& result)
+{
+    if (m_blnReplyTooLong) {
+        result = kTooLongText;
+        return true;
+    }
+    if (funTimedOut(timeout)) {
+        subWriteDebug(QByteArray("timeout in ") + waitName);
+        result = kTimeoutText;
+        return true;
+    }
+    return false;
+}
+
 QByteArray Vorlane::funCommandForTrace(const QByteArray& command) const
 {
     // The password never reaches the trace file.
@@ -76,13 +90,8 @@ QByteArray Vorlane::funSendDataForMultiLineResponse(const QByteArray& command,
     bool done = false;
     while (!done) {
         platform::pumpEvents();
-        if (m_blnReplyTooLong) {
+        if (funReplyAbandoned(timeout, "funSendDataForMultiLineResponse", result)) {
             done = true;
-            result = kTooLongText;
-        } else if (funTimedOut(timeout)) {
-            done = true;
-            subWriteDebug("timeout in funSendDataForMultiLineResponse");
-            result = kTimeoutText;
         } else {
             if (blnCheckFirstLine && strDataBuffer > " " && strDataBuffer.contains(kLineEnd)) {
                 if (strDataBuffer.startsWith("-ERR")) {
@@ -122,13 +131,8 @@ QByteArray Vorlane::funSendDataForStreamingToAFile(const QByteArray& command, co
     bool done = false;
     while (!done) {
         platform::pumpEvents();
-        if (m_blnReplyTooLong) {
+        if (funReplyAbandoned(timeout, "funSendDataForStreamingToAFile", strStreamFirstLine)) {
             done = true;
-            strStreamFirstLine = kTooLongText;
-        } else if (funTimedOut(timeout)) {
-            done = true;
-            subWriteDebug("timeout in funSendDataForStreamingToAFile");
-            strStreamFirstLine = kTimeoutText;
         } else if (!blnStreaming) {
             done = true;
         }

@@ -1,4 +1,5 @@
 // The three command exchanges and the receive path under split, late, odd and streamed replies.
+#include "tests/control/fakesession.h"
 #include "tests/control/vorlanetestaccess.h"
 #include "tests/support/fakepop3server.h"
 #include "tests/support/waitfor.h"
@@ -10,53 +11,19 @@
 
 namespace {
 
-const QString kLogin = QStringLiteral(R"(
-    S: +OK ready
-    C: USER
-    S: +OK
-    C: PASS
-    S: +OK
-    C: STAT
-    S: +OK 1 100
-)");
-
-// A connected control whose fake server continues with `then`.
-struct Session {
-    FakePop3Server server;
-    Vorlane v;
-
-    explicit Session(const QString& then, qint16 timeout = 3)
-    {
-        server.script(kLogin + then);
-        v.setPOPHostname("127.0.0.1");
-        v.setPOPPort(server.port());
-        v.setPOPUsername("bob");
-        v.setPOPPassword("pw");
-        v.setPOPTimeout(timeout);
-        v.Connect();
-        EXPECT_EQ(v.Status(), 1) << v.ErrorText().constData();
-    }
-};
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 constexpr const char* kTimeoutText = "Program determining timeout error";
 
 } // namespace
 
 TEST(SingleLineExchange, ReplyInTwoPiecesIsReturnedWhole)
 {
-    Session s("C: UIDL 1\nS|6: +OK 1 abc");
+    FakeSession s("C: UIDL 1\nS|6: +OK 1 abc");
     EXPECT_EQ(VorlaneTestAccess::singleLine(s.v, "UIDL 1"), "+OK 1 abc\r\n");
 }
 
 TEST(SingleLineExchange, LateReplyIsTakenForTheNextCommand)
 {
-    Session s("C:\nP: 1300\nS: +OK late\nC:\nS: +OK second", 0);
+    FakeSession s("C:\nP: 1300\nS: +OK late\nC:\nS: +OK second", 0);
     // Timeout 0 gives up when the clock's second moves on, before the late reply.
     EXPECT_EQ(VorlaneTestAccess::singleLine(s.v, "NOOP"), kTimeoutText);
     ASSERT_TRUE(waitFor([&] { return s.server.received().size() == 4; }));
@@ -67,14 +34,14 @@ TEST(SingleLineExchange, LateReplyIsTakenForTheNextCommand)
 
 TEST(SingleLineExchange, NegativeTimeoutGivesUpAtOnce)
 {
-    Session s("C:\nS: +OK");
+    FakeSession s("C:\nS: +OK");
     s.v.setPOPTimeout(-1);
     EXPECT_EQ(VorlaneTestAccess::singleLine(s.v, "NOOP"), kTimeoutText);
 }
 
 TEST(MultiLineExchange, ReturnsTheResponseWithoutTheEndMarker)
 {
-    Session s(R"(
+    FakeSession s(R"(
         C: TOP 1 0
         S|3,6,9: +OK\r\na\r\n..\r\n.x
         S: .
@@ -91,13 +58,13 @@ TEST(MultiLineExchange, ReturnsTheResponseWithoutTheEndMarker)
 
 TEST(MultiLineExchange, LowerCaseErrIsNotAnErrorStatusAndTimesOut)
 {
-    Session s("C:\nS: -err nope", 0);
+    FakeSession s("C:\nS: -err nope", 0);
     EXPECT_EQ(VorlaneTestAccess::multiLine(s.v, "RETR 1"), kTimeoutText);
 }
 
 TEST(MultiLineExchange, ProgressCountsTheBufferAgainstTheSize)
 {
-    Session s("C:\nS: +OK " + QString(1490, QLatin1Char('a')) + "\nS: .");
+    FakeSession s("C:\nS: +OK " + QString(1490, QLatin1Char('a')) + "\nS: .");
     QList<QList<int>> events;
     s.v.setMsgReadStatusHandler([&](qint32& read, qint32& total, qint16& percent) {
         events.append({read, total, percent});
@@ -110,7 +77,7 @@ TEST(MultiLineExchange, ProgressCountsTheBufferAgainstTheSize)
 
 TEST(MultiLineExchange, NoProgressEventWithoutASize)
 {
-    Session s("C:\nS: +OK\nS: .");
+    FakeSession s("C:\nS: +OK\nS: .");
     int events = 0;
     s.v.setMsgReadStatusHandler([&](qint32&, qint32&, qint16&) { ++events; });
     VorlaneTestAccess::setReportProgress(s.v, true, 0);
@@ -139,7 +106,7 @@ TEST_F(StreamedExchange, FileGetsTheSameBytesWhereverTheReadsSplit)
                                       {response.size() - 1},
                                       {14, 17}};
     for (const QList<qsizetype>& at : splits) {
-        Session s("C: RETR 1");
+        FakeSession s("C: RETR 1");
         s.server.send(response, at, 20);
         QFile::remove(QString::fromLocal8Bit(path()));
         EXPECT_EQ(VorlaneTestAccess::streamToFile(s.v, "RETR 1", path()), "+OK 40 octets");
@@ -151,7 +118,7 @@ TEST_F(StreamedExchange, FileGetsTheSameBytesWhereverTheReadsSplit)
 TEST_F(StreamedExchange, ByteByByteFeedGivesTheSameFile)
 {
     const QByteArray response = "+OK\r\nline one\r\n..\r\nx\r\n.\r\n";
-    Session s("C: RETR 1");
+    FakeSession s("C: RETR 1");
     s.server.sendBytewise(response, 2);
     EXPECT_EQ(VorlaneTestAccess::streamToFile(s.v, "RETR 1", path()), "+OK");
     EXPECT_EQ(fileBytes(dir.filePath("msg.txt")), "line one\r\n..\r\nx");
@@ -160,7 +127,7 @@ TEST_F(StreamedExchange, ByteByByteFeedGivesTheSameFile)
 TEST_F(StreamedExchange, EmptyBodyInOneChunkWritesNothing)
 {
     QTemporaryDir traceDir;
-    Session s("C: RETR 1\nS: +OK\\r\\n.");
+    FakeSession s("C: RETR 1\nS: +OK\\r\\n.");
     s.v.setDebugFile(QFile::encodeName(traceDir.filePath("t.txt")));
     s.v.setDebugMode(true);
     EXPECT_EQ(VorlaneTestAccess::streamToFile(s.v, "RETR 1", path()), "+OK");
@@ -172,7 +139,7 @@ TEST_F(StreamedExchange, EmptyBodyInOneChunkWritesNothing)
 
 TEST_F(StreamedExchange, BytesAfterTheMarkerStayForTheNextReply)
 {
-    Session s("C: RETR 1\nS: +OK\\r\\nbody\\r\\n.\\r\\n+OK 1 uid\nC: UIDL 1");
+    FakeSession s("C: RETR 1\nS: +OK\\r\\nbody\\r\\n.\\r\\n+OK 1 uid\nC: UIDL 1");
     EXPECT_EQ(VorlaneTestAccess::streamToFile(s.v, "RETR 1", path()), "+OK");
     EXPECT_EQ(fileBytes(dir.filePath("msg.txt")), "body");
     EXPECT_EQ(VorlaneTestAccess::singleLine(s.v, "UIDL 1"), "+OK 1 uid\r\n");
@@ -180,7 +147,7 @@ TEST_F(StreamedExchange, BytesAfterTheMarkerStayForTheNextReply)
 
 TEST_F(StreamedExchange, FailedAppendIsRemembered)
 {
-    Session s("C: RETR 1\nS: +OK\nS: body\nS: .");
+    FakeSession s("C: RETR 1\nS: +OK\nS: body\nS: .");
     const QByteArray missing = QFile::encodeName(dir.filePath("gone/msg.txt"));
     EXPECT_EQ(VorlaneTestAccess::streamToFile(s.v, "RETR 1", missing), "+OK");
     EXPECT_EQ(VorlaneTestAccess::streamWriteError(s.v), "Error attempting to open file");
@@ -188,14 +155,14 @@ TEST_F(StreamedExchange, FailedAppendIsRemembered)
 
 TEST_F(StreamedExchange, ErrReplyIsOnlyNoticedByTheTimeout)
 {
-    Session s("C: RETR 1\nS: -ERR no such message", 0);
+    FakeSession s("C: RETR 1\nS: -ERR no such message", 0);
     EXPECT_EQ(VorlaneTestAccess::streamToFile(s.v, "RETR 1", path()), kTimeoutText);
 }
 
 TEST_F(StreamedExchange, ProgressReportsConsumedBytesAgainstTheSize)
 {
     const QByteArray body(5000, 'b');
-    Session s("C: RETR 1");
+    FakeSession s("C: RETR 1");
     s.server.send("+OK\r\n" + body + "\r\n.\r\n", {2000}, 30);
     QList<QList<int>> events;
     s.v.setMsgReadStatusHandler([&](qint32& read, qint32& total, qint16& percent) {

@@ -1,4 +1,5 @@
 // Selection, retrieval, file capture, deletion marks and header access against the fake server.
+#include "tests/control/fakesession.h"
 #include "tests/control/vorlanetestaccess.h"
 #include "tests/support/fakepop3server.h"
 #include "tests/support/waitfor.h"
@@ -8,52 +9,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-namespace {
-
-const QString kLogin = QStringLiteral(R"(
-    S: +OK ready
-    C: USER
-    S: +OK
-    C: PASS
-    S: +OK
-    C: STAT
-    S: +OK 9 1000
-)");
-
-struct Mailbox {
-    FakePop3Server server;
-    Vorlane v;
-    QList<QList<int>> events;
-
-    explicit Mailbox(const QString& then, qint16 timeout = 3)
-    {
-        server.script(kLogin + then);
-        v.setPOPHostname("127.0.0.1");
-        v.setPOPPort(server.port());
-        v.setPOPUsername("bob");
-        v.setPOPPassword("pw");
-        v.setPOPTimeout(timeout);
-        v.setMsgReadStatusHandler([this](qint32& read, qint32& total, qint16& percent) {
-            events.append({read, total, percent});
-        });
-        v.Connect();
-        EXPECT_EQ(v.Status(), 1) << v.ErrorText().constData();
-    }
-    void select(qint16 number) { v.SetCurrentMsg(number); }
-    QList<QByteArray> sent() const { return server.received().mid(3); }
-};
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-} // namespace
-
 TEST(Selection, UidlGivesTheIdAndZeroReselects)
 {
-    Mailbox m("C:\nS: +OK 3 abc-123\nC:\nS: +OK 3 abc-123");
+    FakeSession m("C:\nS: +OK 3 abc-123\nC:\nS: +OK 3 abc-123");
     m.select(3);
     EXPECT_EQ(m.v.Error(), 0);
     EXPECT_EQ(m.v.MsgNumber(), 3);
@@ -67,7 +25,7 @@ TEST(Selection, UidlGivesTheIdAndZeroReselects)
 TEST(Selection, OutOfRangeNumbersCloseTheSession)
 {
     for (qint16 number : {qint16(0), qint16(-1), qint16(10)}) {
-        Mailbox m("");
+        FakeSession m("");
         m.select(number);
         EXPECT_EQ(m.v.Error(), 20);
         EXPECT_EQ(m.v.Status(), 0);
@@ -78,8 +36,8 @@ TEST(Selection, OutOfRangeNumbersCloseTheSession)
 
 TEST(Selection, NoSuchMessageInAnyCaseKeepsTheSelectionWithMarkers)
 {
-    Mailbox m("C:\nS: -ERR No Such message\nC: TOP 7 0\nS: -ERR no such msg\nC: TOP 7\n"
-              "S: -ERR NO SUCH MESSAGE");
+    FakeSession m("C:\nS: -ERR No Such message\nC: TOP 7 0\nS: -ERR no such msg\nC: TOP 7\n"
+                  "S: -ERR NO SUCH MESSAGE");
     m.select(7);
     EXPECT_EQ(m.v.Error(), 0);
     EXPECT_EQ(m.v.Status(), 1);
@@ -93,7 +51,7 @@ TEST(Selection, NoSuchMessageInAnyCaseKeepsTheSelectionWithMarkers)
 
 TEST(Selection, OtherUidlErrorsCloseWithCode21)
 {
-    Mailbox m("C:\nS: -ERR mailbox locked");
+    FakeSession m("C:\nS: -ERR mailbox locked");
     m.select(1);
     EXPECT_EQ(m.v.Error(), 21);
     EXPECT_EQ(m.v.ErrorText(), "Error using the UIDL command: -ERR mailbox locked\r\n");
@@ -102,7 +60,7 @@ TEST(Selection, OtherUidlErrorsCloseWithCode21)
 
 TEST(Selection, BareOkRepliesGiveAnEmptyIdAndSizeZero)
 {
-    Mailbox m("C:\nS: +OK\nC:\nS: +OK");
+    FakeSession m("C:\nS: +OK\nC:\nS: +OK");
     m.select(1);
     EXPECT_EQ(m.v.MsgUniqueID(), "");
     EXPECT_EQ(m.v.MsgSizeInK(), 1);
@@ -116,7 +74,7 @@ TEST(Selection, SizeInKIsFetchedOncePerSelection)
     for (const auto& [octets, k] : sizes) {
         script += QStringLiteral("C:\nS: +OK 1 u\nC:\nS: +OK 1 %1\n").arg(octets);
     }
-    Mailbox m(script);
+    FakeSession m(script);
     for (const auto& [octets, k] : sizes) {
         m.select(1);
         EXPECT_EQ(m.v.MsgSizeInK(), k) << octets;
@@ -127,7 +85,7 @@ TEST(Selection, SizeInKIsFetchedOncePerSelection)
 
 TEST(Selection, RefusedListGives30AndKeepsTheSession)
 {
-    Mailbox m("C:\nS: +OK 1 u\nC:\nS: -ERR no list");
+    FakeSession m("C:\nS: +OK 1 u\nC:\nS: -ERR no list");
     m.select(1);
     EXPECT_EQ(m.v.MsgSizeInK(), 0);
     EXPECT_EQ(m.v.Error(), 30);
@@ -156,7 +114,7 @@ TEST(Selection, LazyReadersSendNothingWhileDisconnected)
 
 TEST(Headers, TopWithZeroRefusedIsRetriedWithoutIt)
 {
-    Mailbox m(R"(
+    FakeSession m(R"(
         C:
         S: +OK 1 u
         C: TOP 1 0
@@ -179,7 +137,7 @@ TEST(Headers, TopWithZeroRefusedIsRetriedWithoutIt)
 
 TEST(Headers, PropertiesByName)
 {
-    Mailbox m("C:\nS: +OK 2 u\nC:\nS: +OK 2 2048");
+    FakeSession m("C:\nS: +OK 2 u\nC:\nS: +OK 2 2048");
     m.select(2);
     EXPECT_EQ(m.v.GetStringValueOfProperty(" msgcount "), "9");
     EXPECT_EQ(m.v.GetStringValueOfProperty("debugmode"), "False");
@@ -194,7 +152,7 @@ TEST(Headers, PropertiesByName)
 
 TEST(Retrieval, HeadersAndBodyAreSplitAtTheBlankLine)
 {
-    Mailbox m(R"(
+    FakeSession m(R"(
         C:
         S: +OK 1 u
         C: LIST 1
@@ -218,7 +176,7 @@ TEST(Retrieval, HeadersAndBodyAreSplitAtTheBlankLine)
 
 TEST(Retrieval, MessageWithoutBlankLineIsAllContents)
 {
-    Mailbox m("C:\nS: +OK 1 u\nC:\nS: +OK 1 20\nC:\nS: +OK\nS: A: 1\nS: B: 2\nS: .");
+    FakeSession m("C:\nS: +OK 1 u\nC:\nS: +OK 1 20\nC:\nS: +OK\nS: A: 1\nS: B: 2\nS: .");
     m.select(1);
     m.v.RetrieveCurrentMsg();
     EXPECT_EQ(m.v.MsgContents(), "A: 1\r\nB: 2");
@@ -226,7 +184,7 @@ TEST(Retrieval, MessageWithoutBlankLineIsAllContents)
 
 TEST(Retrieval, OverSixtyFourKIsRefusedWithoutRetr)
 {
-    Mailbox m("C:\nS: +OK 1 u\nC:\nS: +OK 1 65536");
+    FakeSession m("C:\nS: +OK 1 u\nC:\nS: +OK 1 65536");
     m.select(1);
     m.v.RetrieveCurrentMsg();
     EXPECT_EQ(m.v.Error(), 0);
@@ -237,7 +195,7 @@ TEST(Retrieval, OverSixtyFourKIsRefusedWithoutRetr)
 
 TEST(Retrieval, RetrErrorGives25AndStillTheFinalEvent)
 {
-    Mailbox m("C:\nS: +OK 1 u\nC:\nS: +OK 1 100\nC:\nS: -ERR gone");
+    FakeSession m("C:\nS: +OK 1 u\nC:\nS: +OK 1 100\nC:\nS: -ERR gone");
     m.select(1);
     m.v.RetrieveCurrentMsg();
     EXPECT_EQ(m.v.Error(), 25);
@@ -270,7 +228,7 @@ protected:
 
 TEST_F(FileCapture, StreamsTheMessageAndNotesTheFile)
 {
-    Mailbox m(QString::fromLatin1(kSelected) + "C: LIST 1\nS: +OK 1 3000\nC: RETR 1");
+    FakeSession m(QString::fromLatin1(kSelected) + "C: LIST 1\nS: +OK 1 3000\nC: RETR 1");
     m.server.send("+OK\r\nSubject: s\r\n\r\n" + QByteArray(3000, 'z') + "\r\n.\r\n", {1000}, 30);
     m.select(1);
     QByteArray p = path();
@@ -292,7 +250,7 @@ TEST_F(FileCapture, BadFileNamesGive31AndSendNoRetr)
     const QList<Case> cases = {{"", "Filename cannot be empty"},
                                {" ", "Filename cannot be empty"},
                                {path("missing/msg.txt"), "Error attempting to open file"}};
-    Mailbox m(kSelected);
+    FakeSession m(kSelected);
     m.select(1);
     for (Case c : cases) {
         m.v.WriteCurrentMsgToFile(c.path);
@@ -305,7 +263,7 @@ TEST_F(FileCapture, BadFileNamesGive31AndSendNoRetr)
 
 TEST_F(FileCapture, FailedAppendDuringTheTransferIsAFileError)
 {
-    Mailbox m(QString::fromLatin1(kSelected) + "C: LIST 1\nS: +OK 1 30000\nC: RETR 1");
+    FakeSession m(QString::fromLatin1(kSelected) + "C: LIST 1\nS: +OK 1 30000\nC: RETR 1");
     QByteArray body(30000, 'q');
     m.server.send("+OK\r\n" + body + "\r\n.\r\n", {2000, 12000}, 40);
     QDir(dir.path()).mkdir("sub");
@@ -327,7 +285,8 @@ TEST_F(FileCapture, FailedAppendDuringTheTransferIsAFileError)
 
 TEST_F(FileCapture, StreamedErrReplyTimesOutWith25AndCloses)
 {
-    Mailbox m(QString::fromLatin1(kSelected) + "C: LIST 1\nS: +OK 1 10\nC: RETR 1\nS: -ERR no", 0);
+    FakeSession m(QString::fromLatin1(kSelected) + "C: LIST 1\nS: +OK 1 10\nC: RETR 1\nS: -ERR no",
+                  0);
     m.select(1);
     QByteArray p = path();
     m.v.WriteCurrentMsgToFile(p);
@@ -340,8 +299,8 @@ TEST_F(FileCapture, StreamedErrReplyTimesOutWith25AndCloses)
 
 TEST_F(FileCapture, AbsentMessageWritesTheMarkerText)
 {
-    Mailbox m("C: UIDL 2\nS: -ERR no such message\nC: TOP 2 0\nS: -ERR no such message\n"
-              "C: TOP 2\nS: -ERR no such message");
+    FakeSession m("C: UIDL 2\nS: -ERR no such message\nC: TOP 2 0\nS: -ERR no such message\n"
+                  "C: TOP 2\nS: -ERR no such message");
     m.select(2);
     QByteArray p = path();
     m.v.WriteCurrentMsgToFile(p);
@@ -351,7 +310,7 @@ TEST_F(FileCapture, AbsentMessageWritesTheMarkerText)
 
 TEST(Deletion, MarksAndResetsKeepTheSessionOnRefusal)
 {
-    Mailbox m(R"(
+    FakeSession m(R"(
         C:
         S: +OK 4 u
         C: DELE 4
@@ -387,7 +346,7 @@ TEST(HostileServer, EndlessRepliesAreCutOffAndTheSessionEnds)
 {
     const QByteArray flood(9 * 1024 * 1024, 'x'); // no line end, ever
     {
-        Mailbox m("C: UIDL 1");
+        FakeSession m("C: UIDL 1");
         m.server.send(flood, {}, 0);
         m.select(1);
         EXPECT_EQ(m.v.Error(), 21);
@@ -395,7 +354,7 @@ TEST(HostileServer, EndlessRepliesAreCutOffAndTheSessionEnds)
         EXPECT_EQ(m.v.Status(), 0);
     }
     {
-        Mailbox m(QString::fromLatin1(kSelectedScript) + "C: LIST 1\nS: +OK 1 10\nC: RETR 1");
+        FakeSession m(QString::fromLatin1(kSelectedScript) + "C: LIST 1\nS: +OK 1 10\nC: RETR 1");
         m.server.send("+OK " + QByteArray(100 * 1024, 's'), {}, 0);
         m.select(1);
         QTemporaryDir dir;
