@@ -16,9 +16,9 @@ run "idle wait" "$bin/idlewait_bench" 5
 run "mailbox scan against python poplib" "$bin/mailboxscan_bench" 1000 3
 
 echo
-printf '%-48s | %-32s | %-26s | %-22s | %s\n' "Benchmark" "Ours" "Peer" "Ratio" "Goal"
-printf '%s\n' "$(printf -- '-%.0s' {1..150})"
+printf '%-46s | %-46s | %-26s | %-36s | %s\n' "Benchmark" "Ours" "Peer" "Ratio" "Goal"
+printf '%s\n' "$(printf -- '-%.0s' {1..175})"
 grep '^TABLE|' "$log" | while IFS='|' read -r _ name ours peer ratio goal; do
-  printf '%-48s | %-32s | %-26s | %-22s | %s\n' "$name" "$ours" "$peer" "$ratio" "$goal"
+  printf '%-46s | %-46s | %-26s | %-36s | %s\n' "$name" "$ours" "$peer" "$ratio" "$goal"
 done
 exit $status
