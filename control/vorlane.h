@@ -118,8 +118,8 @@ private:
     void subReadStreamChunks();
     void subReadTextChunk(qint32 bytesTotal);
     void subAbandonOverlongReply();
-    void subWriteBodyPiece(QByteArrayView bytes);
-    void subFlushStreamPiece();
+    void subCollectBodyBytes(QByteArrayView bytes);
+    void subAppendCollectedBody();
     void subReportProgress(qint64 bytesRead);
     void subflushdata();
     void subcloseconnection();
@@ -191,8 +191,9 @@ private:
     QByteArray strDataBuffer;
 
     // Streamed-body state beyond the classic record: the framer that finds the end marker across
-    // reads, the piece being collected for the file, and the first append failure of the
-    // transfer, so that the retrieval can report it instead of success.
+    // reads, the body bytes of the current arrival (views into it, appended as one write), and
+    // the first append failure of the transfer, so that the retrieval can report it instead of
+    // success.
     StreamFramer m_streamFramer;
     QList<QByteArrayView> m_streamPieces;
     QByteArray strStreamWriteError;

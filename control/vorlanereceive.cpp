@@ -76,7 +76,7 @@ void Vorlane::subAbandonOverlongReply()
 void Vorlane::subReadStreamChunks()
 {
     const StreamFramer::BodySink toFile = [this](QByteArrayView bytes) {
-        subWriteBodyPiece(bytes);
+        subCollectBodyBytes(bytes);
     };
     while (blnStreaming) {
         const qint64 waiting = wsk1->bytesReceived();
@@ -102,7 +102,7 @@ void Vorlane::subReadStreamChunks()
         if (!blnStreamFirstLinePending) {
             position += m_streamFramer.takeBody(QByteArrayView(chunk).sliced(position), toFile);
         }
-        subFlushStreamPiece();
+        subAppendCollectedBody();
         if (m_streamFramer.finished()) {
             subWriteDebug(statusLineEndedHere ? "found end of stream in first packet"
                                               : "found end of stream");
@@ -119,14 +119,14 @@ void Vorlane::subReadStreamChunks()
     }
 }
 
-void Vorlane::subWriteBodyPiece(QByteArrayView bytes)
+void Vorlane::subCollectBodyBytes(QByteArrayView bytes)
 {
     // A view into the chunk being read (or into the framer's marker bytes), written when the
     // chunk is done: one append per arrival, no copy of the message.
     m_streamPieces.append(bytes);
 }
 
-void Vorlane::subFlushStreamPiece()
+void Vorlane::subAppendCollectedBody()
 {
     if (m_streamPieces.isEmpty()) {
         return;
