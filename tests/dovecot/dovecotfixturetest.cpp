@@ -263,7 +263,7 @@ TEST(FixtureScript, FailsClearlyWhenDovecotCannotStart)
 TEST(Port110, SecondLoopbackAddressOnThePop3Port)
 {
     const DovecotServer server = DovecotServer::fromEnvironment();
-    EXPECT_EQ(server.address(), "127.0.0.2");
+    EXPECT_EQ(server.address(), VORLANE_PORT110_ADDRESS);
     EXPECT_EQ(server.port(), 110);
     const Mailbox mailbox = server.createMailbox(currentTestName());
     const QByteArray id = mailbox.addMessage(makeMessage({"Subject: hello"}, "body\n"));
