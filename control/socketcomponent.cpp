@@ -1,10 +1,12 @@
 #include "control/socketcomponent.h"
 
+#include <QCoreApplication>
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <QTimer>
 #include <algorithm>
 #include <limits>
+#include <poll.h>
 
 namespace {
 
@@ -32,6 +34,18 @@ constexpr ErrorMapping kErrorTable[] = {
     {QAbstractSocket::SocketAddressNotAvailableError, 10049, "Address is not available"},
     {QAbstractSocket::UnsupportedSocketOperationError, 10045, "Operation not supported"},
 };
+
+constexpr int kSettlePasses = 4;
+
+// Whether the peer's FIN (or reset) is waiting on the descriptor, without reading anything.
+bool kernelHasPeerClose(qintptr descriptor)
+{
+    if (descriptor < 0) {
+        return false;
+    }
+    pollfd entry{static_cast<int>(descriptor), POLLRDHUP, 0};
+    return ::poll(&entry, 1, 0) == 1 && (entry.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
 
 constexpr qint16 kGenericErrorNumber = 10053;
 constexpr const char* kGenericErrorText = "Connection is aborted due to timeout or other failure";
@@ -101,6 +115,33 @@ bool SocketComponent::sendData(const QByteArray& bytes)
     }
     m_socket->flush(); // push the command out now rather than at the next event-loop pass
     return true;
+}
+
+void SocketComponent::settle()
+{
+    // A close that has reached the kernel but not yet Qt: one pass of the event loop lets Qt
+    // read up to it. Bounded, since a full read buffer keeps Qt from reading on.
+    for (int pass = 0; pass < kSettlePasses && m_state == Connected && !m_peerClosed &&
+                       kernelHasPeerClose(m_socket->socketDescriptor());
+         ++pass) {
+        QCoreApplication::processEvents();
+    }
+    // Each pass delivers data or raises the close or the error. A pass that changes nothing (the
+    // data handler is busy further up the stack and cannot read) ends it.
+    for (;;) {
+        const int stateBefore = m_state;
+        const qint64 waitingBefore = bytesReceived();
+        if (m_state != Connected && m_state != Closing) {
+            return;
+        }
+        if (waitingBefore <= 0 && !m_peerClosed && !m_pendingError) {
+            return;
+        }
+        check();
+        if (m_state == stateBefore && bytesReceived() >= waitingBefore) {
+            return;
+        }
+    }
 }
 
 QByteArray SocketComponent::getData()

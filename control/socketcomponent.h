@@ -45,6 +45,10 @@ public:
     void connectToRemote();
     // Queues `bytes` for sending. False when the socket is not connected.
     bool sendData(const QByteArray& bytes);
+    // Raises at once what the queued check would raise later: waiting data, then the peer's
+    // close or a failure that Qt has already seen. Afterwards state() says what Qt knows, so a
+    // caller about to send does not take a closed connection for an open one.
+    void settle();
     // Reads all waiting bytes, or at most `maxLength` of them.
     QByteArray getData();
     QByteArray getData(qint64 maxLength);

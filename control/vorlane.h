@@ -4,7 +4,7 @@
 // Every method blocks its caller: it sends one command and waits, pumping the event loop, until
 // the reply is complete or the server has been silent for more than POPTimeout seconds. Protocol
 // and usage failures never throw: they set Error (codes 11..31, or a socket's own number) and
-// ErrorText. Only run-time faults throw ControlFault (a send on a socket that is not connected).
+// ErrorText, whatever the server does or when it closes the connection.
 #pragma once
 
 #include "control/streamframer.h"
@@ -128,12 +128,21 @@ private:
     QByteArray funSendDataForSingleLineResponse(const QByteArray& command, const qint16& timeout);
     QByteArray funSendDataForMultiLineResponse(const QByteArray& command, const qint16& timeout);
     QByteArray funSendDataForStreamingToAFile(const QByteArray& command, const qint16& timeout);
-    void subSendCommand(const QByteArray& command);
+    bool funSendCommand(const QByteArray& command);
+    bool funConnectionLost();
     bool funTimedOut(const qint16& timeout) const;
     // The end tests every wait shares: the reply broke its size bound, or the server has been
     // silent too long. Sets `result` to the matching failure text.
     bool funReplyAbandoned(const qint16& timeout, const char* waitName, QByteArray& result);
     QByteArray funCommandForTrace(const QByteArray& command) const;
+
+    // Replies in step with commands: the reply a timed-out exchange still owes is dropped when
+    // it comes, and so is anything after a reply's end.
+    enum class OwedReply { SingleLine, MultiLine };
+    void subOweReply(OwedReply kind, QByteArrayView partial);
+    qsizetype funDiscardOwedReplies(QByteArrayView chunk);
+    void subTraceDiscarded(const char* what, QByteArrayView bytes);
+    void subDiscardUnsolicited();
 
     // Selection and retrieval steps.
     void subRetrieveHeaders();
@@ -141,6 +150,7 @@ private:
     void subApplyNoSuchRule(const QByteArray& reply);
     void subRaiseFinalProgress();
     bool funCanRetrieve();
+    bool funSizeFetchEndedSession();
     void subTakeRetrievedMessage(const QByteArray& reply);
     void subStreamMessageToFile(const QByteArray& path);
     QByteArray funValidateFileName(const QByteArray& path);
@@ -151,6 +161,7 @@ private:
     // Session steps.
     bool funConnectSocket();
     void subAwaitGreeting();
+    void subRefuseClosedGreeting();
     bool funSessionStep(const QByteArray& command, const QByteArray& argument, qint16 failureCode,
                         QByteArray* reply = nullptr);
     bool funLogin();
@@ -198,6 +209,11 @@ private:
     QList<QByteArrayView> m_streamPieces;
     QByteArray strStreamWriteError;
     bool m_blnReplyTooLong = false; // the last reply broke the size bounds; connection dropped
+
+    // Replies owed by timed-out exchanges, oldest first; the framer tracks the oldest one.
+    QList<OwedReply> m_owedReplies;
+    StreamFramer m_owedFramer;
+    QByteArray m_owedStatusLine;
 
     MsgReadStatusHandler m_msgReadStatus;
     std::unique_ptr<SocketComponent> wsk1;

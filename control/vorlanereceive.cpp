@@ -44,8 +44,9 @@ void Vorlane::wsk1_DataArrival(qint32 bytesTotal)
 
 void Vorlane::subReadTextChunk(qint32 bytesTotal)
 {
-    const QByteArray strReading = wsk1->getData();
+    QByteArray strReading = wsk1->getData();
     subWriteDebug("GetData:" + strReading);
+    strReading.remove(0, funDiscardOwedReplies(strReading));
     subWriteDebug("wsk1_dataarrival: len(strDataBuffer)=" +
                   QByteArray::number(strDataBuffer.size()));
     subWriteDebug("wsk1_dataarrival: len(strReading)=" + QByteArray::number(strReading.size()) +
@@ -84,11 +85,14 @@ void Vorlane::subReadStreamChunks()
             break;
         }
         const QByteArray chunk = wsk1->getData(waiting);
-        qsizetype position = 0;
+        // A late reply to an earlier, timed-out command comes before this one's.
+        const qsizetype owed = funDiscardOwedReplies(chunk);
+        qsizetype position = owed;
         bool statusLineEndedHere = false;
         if (blnStreamFirstLinePending) {
-            const qsizetype afterLine = m_streamFramer.takeStatusLine(chunk, strStreamFirstLine);
-            position = afterLine < 0 ? chunk.size() : afterLine;
+            const qsizetype afterLine = m_streamFramer.takeStatusLine(
+                QByteArrayView(chunk).sliced(owed), strStreamFirstLine);
+            position = afterLine < 0 ? chunk.size() : position + afterLine;
             if (afterLine < 0 && strStreamFirstLine.size() > kStatusLineLimit) {
                 subAbandonOverlongReply();
                 return;
@@ -107,13 +111,11 @@ void Vorlane::subReadStreamChunks()
             subWriteDebug(statusLineEndedHere ? "found end of stream in first packet"
                                               : "found end of stream");
             blnStreaming = false;
-            // Whatever follows the marker is the start of the next reply, not message text:
-            // it replaces the stale text buffer and waits there for the next exchange.
-            subflushdata();
-            strDataBuffer += QByteArrayView(chunk).sliced(position);
+            // Whatever follows the marker answers no command: neither message text nor a reply.
+            subTraceDiscarded("after reply", QByteArrayView(chunk).sliced(position));
         }
         if (blnReportProgress) {
-            lngMsgBytesRead += position;
+            lngMsgBytesRead += position - owed;
             subReportProgress(lngMsgBytesRead);
         }
     }

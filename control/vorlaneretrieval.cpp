@@ -2,6 +2,7 @@
 #include "control/controlerrors.h"
 #include "control/fileappender.h"
 #include "control/replyparser.h"
+#include "control/socketcomponent.h"
 #include "control/vorlane.h"
 
 namespace {
@@ -21,6 +22,12 @@ void Vorlane::subRaiseFinalProgress()
     if (m_msgReadStatus) {
         m_msgReadStatus(lngMsgSizeInK, lngMsgSizeInK, percent);
     }
+}
+
+bool Vorlane::funSizeFetchEndedSession()
+{
+    // A LIST refused with the server's goodbye: RETR would go to a closed connection.
+    return intError != controlerrors::None && wsk1->state() != SocketComponent::Connected;
 }
 
 bool Vorlane::funCanRetrieve()
@@ -45,7 +52,9 @@ void Vorlane::RetrieveCurrentMsg()
         if (!blnSizeRetrieved) {
             subRetrieveSize();
         }
-        if (lngMsgSizeInK > kInMemoryLimitK) {
+        if (funSizeFetchEndedSession()) {
+            // Nothing more to ask: LIST's failure stands.
+        } else if (lngMsgSizeInK > kInMemoryLimitK) {
             strMsgContents = kTooLarge;
         } else {
             blnReportProgress = true;
@@ -112,6 +121,9 @@ void Vorlane::subStreamMessageToFile(const QByteArray& path)
 {
     if (!blnSizeRetrieved) {
         subRetrieveSize();
+    }
+    if (funSizeFetchEndedSession()) {
+        return;
     }
     strStreamFile = path;
     blnReportProgress = true;

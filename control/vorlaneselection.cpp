@@ -2,6 +2,7 @@
 #include "control/controlerrors.h"
 #include "control/headersearch.h"
 #include "control/replyparser.h"
+#include "control/socketcomponent.h"
 #include "control/vorlane.h"
 
 namespace {
@@ -108,7 +109,7 @@ void Vorlane::subRetrieveHeaders()
     subWriteDebug("start subRetrieveHeaders");
     const QByteArray number = QByteArray::number(intMsgNumber);
     QByteArray reply = funSendDataForMultiLineResponse("TOP " + number + " 0", intPOPTimeout);
-    if (!replyparser::isPositive(reply)) {
+    if (!replyparser::isPositive(reply) && wsk1->state() == SocketComponent::Connected) {
         // Some servers refuse a line count of 0 but accept TOP with the number alone.
         reply = funSendDataForMultiLineResponse("TOP " + number, intPOPTimeout);
     }

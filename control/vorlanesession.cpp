@@ -27,6 +27,7 @@ void Vorlane::Connect()
 {
     subWriteDebug("start connect");
     intError = controlerrors::None;
+    wsk1->settle(); // a connection the server has closed is not "already connected"
     if (wsk1->state() == SocketComponent::Connected) {
         intError = controlerrors::AlreadyConnected;
     } else if (!isFilledIn(strPOPHostname)) {
@@ -52,6 +53,7 @@ bool Vorlane::funConnectSocket()
     wsk1->setRemoteHost(strPOPHostname);
     wsk1->setRemotePort(lngPOPPort);
     subflushdata();
+    m_owedReplies.clear(); // a new connection owes no replies of the old one
     wsk1->connectToRemote();
     strConnectResponse.clear();
 
@@ -78,7 +80,21 @@ bool Vorlane::funConnectSocket()
             subcloseconnection();
         }
     }
+    if (intError == controlerrors::None) {
+        subRefuseClosedGreeting();
+    }
     return intError == controlerrors::None;
+}
+
+void Vorlane::subRefuseClosedGreeting()
+{
+    // A server that greets and hangs up ("-ERR too many connections") leaves USER unsendable:
+    // that step fails, with the server's words.
+    const QByteArray greeting = strConnectResponse + "\r\n";
+    if (funConnectionLost()) {
+        strErrorDetail = greeting;
+        intError = controlerrors::UserRefused;
+    }
 }
 
 void Vorlane::subAwaitGreeting()
@@ -140,6 +156,13 @@ bool Vorlane::funReadStatistics()
     if (!funSessionStep("STAT", QByteArray(), controlerrors::StatRefused, &reply)) {
         return false;
     }
+    if (funConnectionLost()) {
+        // Counted and then closed: there is no session to report as connected.
+        strErrorDetail = reply;
+        subcloseconnection();
+        intError = controlerrors::StatRefused;
+        return false;
+    }
     const QByteArrayView counts = replyparser::afterStatus(reply);
     const qsizetype space = counts.indexOf(' ');
     if (space < 0) {
@@ -158,7 +181,7 @@ void Vorlane::Disconnect()
 {
     subWriteDebug("start disconnect");
     intError = controlerrors::None;
-    if (wsk1->state() == SocketComponent::Connected) {
+    if (!funConnectionLost()) {
         funSendDataForSingleLineResponse("QUIT", intPOPTimeout);
         const qint64 startedAt = platform::monotonicSeconds();
         while (wsk1->state() != SocketComponent::Error &&
