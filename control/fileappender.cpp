@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 #include <vector>
@@ -49,6 +50,42 @@ bool writeAll(int fd, std::span<const QByteArrayView> pieces)
     return true;
 }
 
+constexpr int kOpenFlags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+constexpr mode_t kOwnerOnly = 0600;
+
+// What lies at `path` now, without following a link: -1 for nothing, 0 for a regular file,
+// 1 for anything else.
+int kindAt(const QByteArray& path)
+{
+    struct stat info {};
+    if (::lstat(path.constData(), &info) != 0) {
+        return -1;
+    }
+    return S_ISREG(info.st_mode) ? 0 : 1;
+}
+
+// Opens a regular file for writing; anything else is refused with the matching text.
+int openRegular(const QByteArray& path, int extraFlags, QByteArray& failure)
+{
+    if (!isUsablePath(path)) {
+        failure = kOpenError;
+        return -1;
+    }
+    const int fd = ::open(path.constData(), kOpenFlags | extraFlags, kOwnerOnly);
+    if (fd < 0) {
+        // ELOOP: a symbolic link; ENXIO: a FIFO without a reader.
+        failure = (errno == ELOOP || errno == ENXIO) ? kNotRegularError : kOpenError;
+        return -1;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        failure = kNotRegularError;
+        return -1;
+    }
+    return fd;
+}
+
 } // namespace
 
 QByteArray appendToFile(const QByteArray& path, QByteArrayView bytes)
@@ -58,10 +95,8 @@ QByteArray appendToFile(const QByteArray& path, QByteArrayView bytes)
 
 QByteArray appendToFile(const QByteArray& path, std::span<const QByteArrayView> pieces)
 {
-    if (!isUsablePath(path)) {
-        return kOpenError;
-    }
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    QByteArray failure;
+    const int fd = openRegular(path, O_APPEND, failure);
     if (fd < 0) {
         return kOpenError;
     }
@@ -71,10 +106,46 @@ QByteArray appendToFile(const QByteArray& path, std::span<const QByteArrayView> 
     return ok ? QByteArray() : QByteArray(kWriteError);
 }
 
+QByteArray clearForReplacement(const QByteArray& path)
+{
+    if (isUsablePath(path) && kindAt(path) > 0) {
+        return kNotRegularError;
+    }
+    QByteArray failure;
+    const int fd = openRegular(path, O_APPEND, failure);
+    if (fd < 0) {
+        return failure;
+    }
+    // Removed, the old file cannot mix with the new one. Where it cannot be removed it is
+    // emptied; an append-only file can be neither, and the caller must not report success.
+    if (deleteFile(path) != 0 && ::ftruncate(fd, 0) != 0) {
+        failure = kEmptyError;
+    }
+    ::close(fd);
+    return failure;
+}
+
+QByteArray createEmpty(const QByteArray& path)
+{
+    QByteArray failure;
+    const int fd = openRegular(path, O_TRUNC, failure);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return failure;
+}
+
 int deleteFile(const QByteArray& path)
 {
     if (!isUsablePath(path)) {
         return ENOENT;
+    }
+    const int kind = kindAt(path);
+    if (kind < 0) {
+        return 0;
+    }
+    if (kind > 0) {
+        return EPERM;
     }
     if (::unlink(path.constData()) == 0 || errno == ENOENT) {
         return 0;

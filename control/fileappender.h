@@ -9,6 +9,12 @@ namespace fileappender {
 
 inline constexpr const char* kOpenError = "Error attempting to open file";
 inline constexpr const char* kWriteError = "Error writing to file";
+inline constexpr const char* kNotRegularError = "Not a regular file";
+inline constexpr const char* kEmptyError = "Error attempting to empty the old file";
+
+// Every open here is non-blocking (a FIFO or device cannot hang the caller), follows no symbolic
+// link in the last component, accepts only regular files, and creates files 0600: a saved
+// message is the user's mail.
 
 // Appends `bytes` to the file at `path` (bytes of a local file name), creating it when absent.
 // Opens and closes the file on every call; nothing stays open in between. Returns "" on success,
@@ -18,7 +24,16 @@ QByteArray appendToFile(const QByteArray& path, QByteArrayView bytes);
 // The same for several pieces, appended in order by one open, one gathered write and one close.
 QByteArray appendToFile(const QByteArray& path, std::span<const QByteArrayView> pieces);
 
-// Deletes the file; a missing file is not an error. Returns 0 or the failure's errno.
+// Makes room for a new file at `path`: checks that it can be created there, then removes any old
+// file, or empties it when it cannot be removed (a folder the user may not write). Returns "" or
+// kOpenError, kNotRegularError, kEmptyError.
+QByteArray clearForReplacement(const QByteArray& path);
+
+// Creates `path` empty (or empties it). Returns "", kOpenError or kNotRegularError.
+QByteArray createEmpty(const QByteArray& path);
+
+// Deletes the regular file at `path`; a missing file is not an error, and anything else (a link,
+// a FIFO, a device) is left alone. Returns 0 or the failure's errno.
 int deleteFile(const QByteArray& path);
 
 } // namespace fileappender

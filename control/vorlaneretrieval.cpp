@@ -125,6 +125,13 @@ void Vorlane::subStreamMessageToFile(const QByteArray& path)
     if (funSizeFetchEndedSession()) {
         return;
     }
+    // The file exists before the first byte comes, so an empty message is an empty file.
+    const QByteArray fileProblem = fileappender::createEmpty(path);
+    if (!fileProblem.isEmpty()) {
+        intError = controlerrors::FileError;
+        strErrorDetail = fileProblem;
+        return;
+    }
     strStreamFile = path;
     blnReportProgress = true;
     const QByteArray reply =
@@ -148,11 +155,9 @@ QByteArray Vorlane::funValidateFileName(const QByteArray& path)
     if (!(path > QByteArrayView(" "))) {
         return kFilenameEmpty;
     }
-    // A probe write tells whether the file can be created and appended to; it also removes any
-    // older file of that name, which the message replaces.
-    const QByteArray result = fileappender::appendToFile(path, "x");
-    subDeleteFile(path);
-    return result;
+    // Whether the file can be created there; any older file of that name goes, since the message
+    // replaces it, and links, FIFOs and devices are refused rather than written through.
+    return fileappender::clearForReplacement(path);
 }
 
 void Vorlane::subDeleteFile(const QByteArray& path, int* errorNumber)
