@@ -96,7 +96,8 @@ void Vorlane::WriteCurrentMsgToFile(QByteArray& strFileToWriteTo)
     const QByteArray path = strFileToWriteTo;
     subWriteDebug("start WriteCurrentMsgToFile");
     lngMsgBytesRead = 0;
-    if (!blnHeadersRetrieved && intStatus == 1) {
+    // Without a selection there is nothing to fetch: the method reports 24 below.
+    if (!blnHeadersRetrieved && intStatus == 1 && intMsgNumber != 0) {
         subRetrieveHeaders();
     }
     const QByteArray fileProblem = funValidateFileName(path);

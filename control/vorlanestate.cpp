@@ -5,11 +5,27 @@
 #include "control/vorlane.h"
 #include "platform/datetimetext.h"
 
-#include <cstdio>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr const char* kLineEnd = "\r\n";
+
+// The base name (no folder, no extension) of the file this code was loaded from: VRLN401 as
+// shipped, whatever a packager or a test calls the file that holds the control.
+QByteArray libraryBaseName()
+{
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&libraryBaseName), &info) == 0 || !info.dli_fname) {
+        return controlversion::kLibraryBaseName;
+    }
+    QByteArray name(info.dli_fname);
+    name = name.sliced(name.lastIndexOf('/') + 1);
+    name.truncate(name.indexOf('.') < 0 ? name.size() : name.indexOf('.'));
+    return name.isEmpty() ? QByteArray(controlversion::kLibraryBaseName) : name;
+}
 
 } // namespace
 
@@ -81,7 +97,7 @@ QByteArray Vorlane::Version()
 
 QByteArray Vorlane::funTraceHeader() const
 {
-    return "Vorlane version:" + Version() + " (" + controlversion::kLibraryBaseName +
+    return "Vorlane version:" + Version() + " (" + libraryBaseName() +
            ") at:" + platform::localDateTimeText();
 }
 
@@ -96,27 +112,26 @@ void Vorlane::subWriteDebug(const QByteArray& text)
     if (!blnDebugMode) {
         return;
     }
-    // Trace failures are ignored: a missing folder or a read-only file just loses the entry.
-    std::FILE* file = nullptr;
-    if (!strDebugFile.isEmpty() && !strDebugFile.contains('\0')) {
-        file = std::fopen(strDebugFile.constData(), "ab");
-    }
-    auto writeLine = [file](const QByteArray& line) {
-        if (file) {
-            std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), file);
-            std::fputs(kLineEnd, file);
-        }
-    };
+    QByteArray entry;
     if (!blnDebugHeaderWritten) {
-        writeLine(funTraceHeader());
+        entry += funTraceHeader() + kLineEnd;
         blnDebugHeaderWritten = true;
     }
-    writeLine(funSocketState() + "   ");
-    writeLine(text);
-    writeLine("+");
-    if (file) {
-        std::fclose(file);
+    entry += funSocketState() + "   " + kLineEnd + text + kLineEnd + "+" + kLineEnd;
+    // Trace failures are ignored: a missing folder or a read-only file just loses the entry.
+    // Non-blocking, so a FIFO as trace file cannot hang the control; owner-only, since the
+    // trace holds the user's mail.
+    if (strDebugFile.isEmpty() || strDebugFile.contains('\0')) {
+        return;
     }
+    const int fd = ::open(strDebugFile.constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
+    if (fd < 0) {
+        return;
+    }
+    const ssize_t written = ::write(fd, entry.constData(), size_t(entry.size()));
+    Q_UNUSED(written);
+    ::close(fd);
 }
 
 void Vorlane::subresetvaluesondisconnect()

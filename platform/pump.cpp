@@ -11,17 +11,20 @@ namespace {
 
 constexpr int kWakeUpIntervalMs = 50;
 
-void ensureWakeUpTimer()
+// Runs only while some pump waits, so an idle host's event loop is not woken twenty times a
+// second by a control that is doing nothing.
+QTimer* wakeUpTimer()
 {
     static QPointer<QTimer> timer;
-    if (timer) {
-        return;
+    if (!timer) {
+        // Parented to the application, so it dies with it and a later application gets a new one.
+        timer = new QTimer(QCoreApplication::instance());
+        timer->setInterval(kWakeUpIntervalMs);
     }
-    // Parented to the application, so it dies with it and a later application gets a new one.
-    timer = new QTimer(QCoreApplication::instance());
-    timer->setInterval(kWakeUpIntervalMs);
-    timer->start();
+    return timer;
 }
+
+int pumpDepth = 0; // pumps nest when a handler run by one pump waits in turn
 
 } // namespace
 
@@ -30,8 +33,14 @@ void pumpEvents()
     if (!QCoreApplication::instance()) {
         return;
     }
-    ensureWakeUpTimer();
+    QPointer<QTimer> timer = wakeUpTimer();
+    if (pumpDepth++ == 0) {
+        timer->start();
+    }
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    if (--pumpDepth == 0 && timer) {
+        timer->stop();
+    }
 }
 
 } // namespace platform
