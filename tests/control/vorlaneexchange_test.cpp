@@ -1,12 +1,16 @@
 // The three command exchanges and the receive path under split, late, odd and streamed replies.
+#include "platform/clock.h"
 #include "tests/control/fakesession.h"
 #include "tests/control/vorlanetestaccess.h"
 #include "tests/support/fakepop3server.h"
 #include "tests/support/waitfor.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -21,15 +25,139 @@ TEST(SingleLineExchange, ReplyInTwoPiecesIsReturnedWhole)
     EXPECT_EQ(VorlaneTestAccess::singleLine(s.v, "UIDL 1"), "+OK 1 abc\r\n");
 }
 
-TEST(SingleLineExchange, LateReplyIsTakenForTheNextCommand)
+// The reply a timed-out command still owes is dropped when it comes, whether it comes before the
+// next command is sent or while that command waits; the next command gets its own reply.
+TEST(SingleLineExchange, LateReplyOfATimedOutCommandIsDiscarded)
 {
-    FakeSession s("C:\nP: 1300\nS: +OK late\nC:\nS: +OK second", 0);
-    // Timeout 0 gives up when the clock's second moves on, before the late reply.
-    EXPECT_EQ(VorlaneTestAccess::singleLine(s.v, "NOOP"), kTimeoutText);
-    ASSERT_TRUE(waitFor([&] { return s.server.received().size() == 4; }));
-    s.v.setPOPTimeout(3);
-    EXPECT_TRUE(waitFor([&] { return s.server.scriptFinished(); }, 3000) || true);
-    EXPECT_EQ(VorlaneTestAccess::singleLine(s.v, "NOOP"), "+OK late\r\n");
+    for (const bool sendNextAtOnce : {false, true}) {
+        QTemporaryDir dir;
+        const QString trace = dir.filePath("trace.txt");
+        FakeSession s("C:\nP: 1300\nS|3: +OK late\nC:\nS: +OK second", 0);
+        s.v.setDebugFile(QFile::encodeName(trace));
+        s.v.setDebugMode(true);
+        // Timeout 0 gives up when the clock's second moves on, before the late reply.
+        EXPECT_EQ(VorlaneTestAccess::singleLine(s.v, "NOOP"), kTimeoutText);
+        if (!sendNextAtOnce) {
+            ASSERT_TRUE(waitFor([&] { return fileBytes(trace).contains("discarded late reply"); }));
+        }
+        s.v.setPOPTimeout(3);
+        EXPECT_EQ(VorlaneTestAccess::singleLine(s.v, "NOOP"), "+OK second\r\n") << sendNextAtOnce;
+        EXPECT_TRUE(s.server.scriptFinished());
+        EXPECT_TRUE(fileBytes(trace).contains("discarded late reply:+OK late"));
+    }
+}
+
+// Nothing after a reply's end is a reply: not in the same read, not in a later one. Junk that
+// looks like success must not turn the refusal of the next command into one.
+TEST(ExchangeInStep, BytesAfterAReplysEndAreDiscarded)
+{
+    enum Kind { Single, Multi, Streamed };
+    const struct {
+        const char* name;
+        Kind kind;
+        QString reply;
+        QByteArray result;
+    } cases[] = {
+        {"single, same read", Single, "S: +OK 2 uid2\\r\\n+OK junk", "+OK 2 uid2\r\n"},
+        {"single, own read", Single, "S: +OK 2 uid2\nS: +OK junk", "+OK 2 uid2\r\n"},
+        {"error line, same read", Multi, "S: -ERR no\\r\\n+OK junk", "-ERR no\r\n"},
+        {"multi, same read", Multi, "S: +OK\\r\\na\\r\\n.\\r\\n+OK junk", "+OK\r\na"},
+        {"multi, empty body", Multi, "S: +OK\\r\\n.\\r\\n+OK junk\\r\\n", "+OK"},
+        {"multi, own read", Multi, "S: +OK\\r\\na\\r\\n.\nS: +OK junk", "+OK\r\na"},
+        {"streamed, same read", Streamed, "S: +OK\\r\\nbody\\r\\n.\\r\\n+OK junk", "+OK"},
+        {"streamed, own read", Streamed, "S: +OK\\r\\nbody\\r\\n.\nS: +OK junk", "+OK"},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir dir;
+        const QString trace = dir.filePath("trace.txt");
+        FakeSession s("C: CMD\n" + c.reply + "\nC: DELE 1\nS: -ERR refused");
+        s.v.setDebugFile(QFile::encodeName(trace));
+        s.v.setDebugMode(true);
+        QByteArray result;
+        switch (c.kind) {
+        case Single:
+            result = VorlaneTestAccess::singleLine(s.v, "CMD");
+            break;
+        case Multi:
+            result = VorlaneTestAccess::multiLine(s.v, "CMD");
+            break;
+        case Streamed:
+            result = VorlaneTestAccess::streamToFile(s.v, "CMD",
+                                                     QFile::encodeName(dir.filePath("m.txt")));
+            EXPECT_EQ(fileBytes(dir.filePath("m.txt")), "body") << c.name;
+            break;
+        }
+        EXPECT_EQ(result, c.result) << c.name;
+        // Junk of its own read must have come before the next command: after it, no client can
+        // tell it from the reply.
+        ASSERT_TRUE(waitFor([&] { return fileBytes(trace).contains("+OK junk"); }));
+        EXPECT_EQ(VorlaneTestAccess::singleLine(s.v, "DELE 1"), "-ERR refused\r\n") << c.name;
+        const QByteArray traced = fileBytes(trace);
+        EXPECT_TRUE(traced.contains("discarded after reply:+OK junk") ||
+                    traced.contains("discarded unsolicited:+OK junk"))
+            << c.name << ": discarded untraced";
+    }
+}
+
+// Every exchange gives up after more than POPTimeout whole seconds of silence, and not before:
+// the bound is on silence, so a reply that keeps trickling in is awaited past it.
+TEST(ExchangeTimeout, EachExchangeGivesUpOnlyAfterTheSilenceBound)
+{
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath("m.txt"));
+    const struct {
+        const char* name;
+        std::function<QByteArray(Vorlane&)> exchange;
+    } cases[] = {
+        {"single", [](Vorlane& v) { return VorlaneTestAccess::singleLine(v, "NOOP"); }},
+        {"multi", [](Vorlane& v) { return VorlaneTestAccess::multiLine(v, "RETR 1"); }},
+        {"streamed",
+         [&](Vorlane& v) { return VorlaneTestAccess::streamToFile(v, "RETR 1", path); }},
+    };
+    constexpr qint16 kTimeout = 1;
+    for (const auto& c : cases) {
+        FakeSession silent("C:\nH:", kTimeout);
+        const qint64 startedAt = platform::monotonicSeconds();
+        EXPECT_EQ(c.exchange(silent.v), kTimeoutText) << c.name;
+        const qint64 waited = platform::monotonicSeconds() - startedAt;
+        EXPECT_GT(waited, kTimeout) << c.name;
+        EXPECT_LE(waited, kTimeout + 2) << c.name;
+    }
+    // Pieces 700 ms apart: 2.1 s in all, each silence shorter than the bound.
+    FakeSession trickling("C:", kTimeout);
+    trickling.server.send("+OK\r\nx\r\n.\r\n", {3, 6, 9}, 700);
+    EXPECT_EQ(VorlaneTestAccess::multiLine(trickling.v, "RETR 1"), "+OK\r\nx");
+}
+
+// Progress percentages round halves to the even neighbour, and the read count is capped by the
+// total.
+TEST(ExchangeProgress, PercentagesRoundHalvesToEven)
+{
+    const struct {
+        qint32 sizeInK;
+        int bodyBytes;
+        QList<int> last; // the whole buffer: status line, body and marker
+    } cases[] = {
+        {8, 10, {1, 8, 12}},   // 12.5 -> 12
+        {8, 2100, {3, 8, 38}}, // 37.5 -> 38
+        {16, 7 * 1024 + 100, {8, 16, 50}},
+        {40, 100, {1, 40, 2}},           // 2.5 -> 2
+        {8, 4 * 1024 + 100, {5, 8, 62}}, // 62.5 -> 62
+        {8, 6 * 1024 + 100, {7, 8, 88}}, // 87.5 -> 88
+        {3, 10 * 1024, {3, 3, 100}},     // more than the total: capped
+    };
+    for (const auto& c : cases) {
+        FakeSession s("C: RETR 1");
+        s.server.send("+OK\r\n" + QByteArray(c.bodyBytes, 'b') + "\r\n.\r\n");
+        QList<QList<int>> events;
+        s.v.setMsgReadStatusHandler([&](qint32& read, qint32& total, qint16& percent) {
+            events.append({read, total, percent});
+        });
+        VorlaneTestAccess::setReportProgress(s.v, true, c.sizeInK);
+        VorlaneTestAccess::multiLine(s.v, "RETR 1");
+        ASSERT_FALSE(events.isEmpty()) << c.sizeInK;
+        EXPECT_EQ(events.last(), c.last) << c.sizeInK << " K, " << c.bodyBytes << " bytes";
+    }
 }
 
 TEST(SingleLineExchange, NegativeTimeoutGivesUpAtOnce)
@@ -137,14 +265,6 @@ TEST_F(StreamedExchange, EmptyBodyInOneChunkWritesNothing)
         fileBytes(traceDir.filePath("t.txt")).contains("found end of stream in first packet"));
 }
 
-TEST_F(StreamedExchange, BytesAfterTheMarkerStayForTheNextReply)
-{
-    FakeSession s("C: RETR 1\nS: +OK\\r\\nbody\\r\\n.\\r\\n+OK 1 uid\nC: UIDL 1");
-    EXPECT_EQ(VorlaneTestAccess::streamToFile(s.v, "RETR 1", path()), "+OK");
-    EXPECT_EQ(fileBytes(dir.filePath("msg.txt")), "body");
-    EXPECT_EQ(VorlaneTestAccess::singleLine(s.v, "UIDL 1"), "+OK 1 uid\r\n");
-}
-
 TEST_F(StreamedExchange, FailedAppendIsRemembered)
 {
     FakeSession s("C: RETR 1\nS: +OK\nS: body\nS: .");
@@ -190,4 +310,25 @@ TEST(SocketErrors, RefusedConnectionGivesTheSocketNumberAndDescription)
     EXPECT_EQ(v.Error(), 10061);
     EXPECT_EQ(v.ErrorText(), "Connection is forcefully rejected");
     EXPECT_EQ(v.Status(), 0);
+}
+
+// The pump's wake-up timer bounds a wait's sleep; between waits it must not wake an idle host.
+TEST(ExchangeWaits, WakeUpTimerRunsOnlyWhileAWaitRuns)
+{
+    FakeSession s("C: NOOP\nP: 200\nS: +OK");
+    auto activeTimers = [] {
+        int active = 0;
+        for (const QTimer* timer : QCoreApplication::instance()->findChildren<QTimer*>()) {
+            active += timer->isActive();
+        }
+        return active;
+    };
+    int activeDuringWait = 0;
+    QTimer probe; // not the application's child, so not counted
+    QObject::connect(&probe, &QTimer::timeout, [&] { activeDuringWait = activeTimers(); });
+    probe.start(50);
+    EXPECT_EQ(VorlaneTestAccess::singleLine(s.v, "NOOP"), "+OK\r\n");
+    probe.stop();
+    EXPECT_GT(activeDuringWait, 0);
+    EXPECT_EQ(activeTimers(), 0);
 }
