@@ -5,6 +5,7 @@
 #include "platform/automation/hresult.h"
 #include "platform/automation/libraryentrypoints.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QLibrary>
 #include <QTemporaryDir>
@@ -116,4 +117,38 @@ TEST_F(Library, TypeLibraryResourceDescribesTheControl)
     ASSERT_NE(vorlane, nullptr);
     EXPECT_EQ(vorlane->members.size(), 41u); // 24 gets, 8 puts, 9 methods
     EXPECT_NE(automation::findInterface(*library, "__Vorlane"), nullptr);
+}
+
+// The trace header names the file the control was loaded from, by its base name: a renamed
+// copy must not claim to be VRLN401.
+TEST_F(Library, TraceHeaderNamesTheLibraryFileThatHoldsTheControl)
+{
+    QTemporaryDir dir;
+    const QString copy = dir.filePath("VRLN401-renamed.so");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(VRLN401_PATH), copy));
+    const struct {
+        QString file;
+        QByteArray name;
+    } cases[] = {{QStringLiteral(VRLN401_PATH), "(VRLN401)"}, {copy, "(VRLN401-renamed)"}};
+    for (const auto& c : cases) {
+        QLibrary library(c.file);
+        ASSERT_TRUE(library.load()) << qPrintable(library.errorString());
+        auto getClassObject = reinterpret_cast<automation::DllGetClassObjectFunction>(
+            library.resolve("DllGetClassObject"));
+        automation::ClassFactory* raw = nullptr;
+        ASSERT_EQ(getClassObject(kClassGuid, &raw), automation::S_OK_);
+        const QString trace = dir.filePath(QFileInfo(c.file).baseName() + ".trace");
+        {
+            auto factory = automation::Ref<automation::ClassFactory>::adopt(raw);
+            automation::Ref<automation::Dispatch> control = factory->createInstance();
+            control->put(*control->idOfName("DebugFile"),
+                         automation::Variant::fromString(QFile::encodeName(trace)));
+            control->put(*control->idOfName("DebugMode"), automation::Variant::fromBool(true));
+            control->invoke(*control->idOfName("Disconnect"), automation::MemberKind::Method, {});
+        }
+        QFile file(trace);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << qPrintable(c.file);
+        EXPECT_TRUE(file.readLine().startsWith("Vorlane version:4.0.1 " + c.name + " at:"))
+            << qPrintable(c.file);
+    }
 }

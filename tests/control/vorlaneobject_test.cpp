@@ -35,6 +35,8 @@ struct Object {
 };
 
 const QString kLogin = QStringLiteral("S: +OK\nC:\nS: +OK\nC:\nS: +OK\nC:\nS: +OK 2 3000\n");
+// Answered at once, so a test ends without waiting out QUIT's timeout on release.
+const QString kQuit = QStringLiteral("\nC: QUIT\nS: +OK bye\nX:");
 
 } // namespace
 
@@ -86,7 +88,7 @@ TEST(VorlaneObject, ReadOnlyMembersAndBadCallsAreRefused)
 TEST(VorlaneObject, MethodsReportThroughErrorAndWriteBackByReference)
 {
     FakePop3Server server;
-    server.script(kLogin + "C: UIDL 2\nS: +OK 2 second\nC: UIDL 2\nS: +OK 2 second");
+    server.script(kLogin + "C: UIDL 2\nS: +OK 2 second\nC: UIDL 2\nS: +OK 2 second" + kQuit);
     Object o;
     o.put("POPHostname", Variant::fromString("127.0.0.1"));
     o.put("POPPort", Variant::fromInt32(server.port()));
@@ -105,6 +107,8 @@ TEST(VorlaneObject, MethodsReportThroughErrorAndWriteBackByReference)
     Variant name[] = {Variant::fromString(" msgnumber ")};
     const CallResult byName = o.call("GetStringValueOfProperty", name);
     EXPECT_EQ(byName.value, Variant::fromString("2"));
+    EXPECT_TRUE(o.call("Disconnect").ok());
+    EXPECT_EQ(server.received().value(5), "QUIT");
 }
 
 namespace {
@@ -126,8 +130,10 @@ public:
 TEST(VorlaneObject, EventReachesTheSinkAndItsTotalComesBack)
 {
     FakePop3Server server;
-    server.script(kLogin + "C:\nS: +OK 1 u\nC: TOP 1 0\nS: +OK\nS: .\nC: LIST 1\n"
-                           "S: +OK 1 3000\nC: RETR 1\nS: +OK\nS: hi\nS: .");
+    server.script(kLogin +
+                  "C:\nS: +OK 1 u\nC: TOP 1 0\nS: +OK\nS: .\nC: LIST 1\n"
+                  "S: +OK 1 3000\nC: RETR 1\nS: +OK\nS: hi\nS: ." +
+                  kQuit);
     Object o;
     ShrinkingSink sink;
     o.object->connectionPoint()->advise(&sink);
@@ -146,6 +152,8 @@ TEST(VorlaneObject, EventReachesTheSinkAndItsTotalComesBack)
     // The first event's sink set the total to 7: MsgSizeInK follows, and so does the last event.
     EXPECT_EQ(sink.seen.last(), (QList<int>{7, 7, 100}));
     EXPECT_EQ(o.get("MsgSizeInK").value, Variant::fromInt32(7));
+    EXPECT_TRUE(o.call("Disconnect").ok());
+    EXPECT_EQ(server.received().value(7), "QUIT");
     o.object->connectionPoint()->unadvise();
 }
 
@@ -232,8 +240,10 @@ TEST(VorlaneObject, ReleasingADisconnectedInstanceSendsNothing)
 TEST(VorlaneObject, EveryGetReturnsItsDeclaredTypeAndEveryPutRoundTrips)
 {
     FakePop3Server server;
-    server.script(kLogin + "C: UIDL 1\nS: +OK 1 u1\nC: TOP 1 0\nS: +OK\nS: Subject: s\n"
-                           "S: Date: today\nS:\nS: .\nC: LIST 1\nS: +OK 1 10");
+    server.script(kLogin +
+                  "C: UIDL 1\nS: +OK 1 u1\nC: TOP 1 0\nS: +OK\nS: Subject: s\n"
+                  "S: Date: today\nS:\nS: .\nC: LIST 1\nS: +OK 1 10" +
+                  kQuit);
     Object o;
     o.put("POPHostname", Variant::fromString("127.0.0.1"));
     o.put("POPPort", Variant::fromInt32(server.port()));
@@ -268,4 +278,6 @@ TEST(VorlaneObject, EveryGetReturnsItsDeclaredTypeAndEveryPutRoundTrips)
     }
     EXPECT_EQ(o.get("MsgDate").value, Variant::fromString("today"));
     EXPECT_EQ(o.get("MsgSizeInK").value, Variant::fromInt32(1));
+    EXPECT_TRUE(o.call("Disconnect").ok());
+    EXPECT_EQ(server.received().value(6), "QUIT");
 }
