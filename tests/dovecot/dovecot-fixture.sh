@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Starts and stops a throwaway Dovecot POP3 server for the integration tests. Everything it uses
 # lives in STATE_DIR: configuration, passwd-file, maildirs, log and run folder, so neither the
-# system's /etc/dovecot nor a running system Dovecot is involved.
+# system's /etc/dovecot nor a running system Dovecot is involved. STATE_DIR is a link to a fresh
+# temporary folder of its own: Dovecot's unprivileged processes must reach it, and a checkout in a
+# home that others cannot search (0700, 0750) would hide a folder in the build tree from them.
 #
 #   dovecot-fixture.sh start STATE_DIR [ADDRESS] [PORT]   PORT 0 (default) picks a free port
 #   dovecot-fixture.sh stop  STATE_DIR
@@ -31,7 +33,14 @@ log_tail() {
     fi
 }
 
-# Auth runs as user dovecot and mail as uid 65534: both must reach STATE_DIR.
+readonly state_prefix=vorlane-dovecot
+
+# True for a link this script made: it points at a temporary fixture folder (or at nothing).
+is_fixture_link() {
+    [[ -L $1 && $(basename "$(readlink "$1")") == "$state_prefix".* ]]
+}
+
+# Auth runs as user dovecot and mail as uid 65534: both must reach the state folder.
 check_reachable() {
     local dir=$1
     while [[ $dir != / ]]; do
@@ -132,16 +141,18 @@ cmd_start() {
     [[ -x /usr/lib/dovecot/pop3 ]] || die "Dovecot's pop3 service is missing: install dovecot-pop3d"
     [[ $(id -u) == 0 ]] || die "must run as root (Dovecot switches to the mail and auth users)"
 
-    # The folder is wiped below: never a folder that this script did not make.
-    if [[ -d $state && -n $(ls -A "$state") && ! -f $state/dovecot.conf ]]; then
-        die "$state is not empty and holds no fixture; refusing to wipe it"
+    # The link is replaced below: never anything that this script did not make.
+    if [[ -e $state || -L $state ]] && ! is_fixture_link "$state"; then
+        die "$state is not a fixture link; refusing to replace it"
     fi
     cmd_stop "$state"
-    rm -rf "$state"
-    mkdir -p "$state"
-    state=$(cd "$state" && pwd)
-    chmod 755 "$state"
-    check_reachable "$state"
+    mkdir -p "$(dirname "$state")"
+    local real
+    real=$(mktemp -d "${TMPDIR:-/tmp}/$state_prefix.XXXXXX")
+    chmod 755 "$real"
+    check_reachable "$real"
+    ln -sfn "$real" "$state"
+    state=$real
     mkdir -m 755 "$state/mail" "$state/lib" "$state/passwd.d"
     chown "$mail_uid:$mail_uid" "$state/mail"
 
@@ -161,7 +172,7 @@ cmd_start() {
         ready=0
         wait_ready "$address" "$chosen" "$pid" || ready=$?
         ((ready == 0)) && break
-        cmd_stop "$state"
+        stop_server "$state"
         if ((ready == 1)) && [[ $port == 0 ]] && ((attempt < 5)) &&
             grep -q "Address already in use" "$state/start.out"; then
             continue
@@ -211,9 +222,19 @@ group_alive() {
 }
 
 cmd_stop() {
+    local link=$1
+    is_fixture_link "$link" || return 0
+    local state
+    state=$(readlink "$link")
+    stop_server "$state"
+    # The state is throwaway; the link goes with it, so a later start begins afresh.
+    rm -rf "$state"
+    rm -f "$link"
+}
+
+stop_server() {
     local state=$1 pid leader
     [[ -f $state/master.pid ]] || return 0
-    state=$(cd "$state" && pwd)
     pid=$(cat "$state/master.pid")
     # A PID file left by a run that never stopped may name a process that reused the number.
     leader=$(tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline" || true)

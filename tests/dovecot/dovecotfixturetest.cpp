@@ -8,8 +8,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
@@ -236,7 +238,26 @@ TEST(FixtureScript, StopEndsEveryProcessAndARestartServesAgain)
     const Mailbox fresh = second.createMailbox(currentTestName());
     RawPop3(second, fresh.user(), fresh.password()).quit();
     EXPECT_EQ(runScript({"stop", state}), 0);
-    QDir(state).removeRecursively();
+    EXPECT_FALSE(QFileInfo::exists(state)) << "stop leaves nothing behind";
+}
+
+// A checkout in a home that others cannot search: the server's unprivileged processes must still
+// reach their state.
+TEST(FixtureScript, ServesFromAFolderOthersCannotSearch)
+{
+    QTemporaryDir home; // 0700, as recent desktop distributions make homes
+    ASSERT_TRUE(QFile::setPermissions(
+        home.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    const QString state = home.filePath("checkout/build/dovecot/private");
+    QByteArray errors;
+    ASSERT_EQ(runScript({"start", state}, &errors), 0) << errors.toStdString();
+    const DovecotServer server(state);
+    const Mailbox mailbox = server.createMailbox(currentTestName());
+    const QByteArray id = mailbox.addMessage(makeMessage({"Subject: private"}, "body\n"));
+    RawPop3 pop(server, mailbox.user(), mailbox.password());
+    EXPECT_EQ(pop.uidl().values(), QList<QByteArray>{id});
+    pop.quit();
+    EXPECT_EQ(runScript({"stop", state}), 0);
 }
 
 TEST(FixtureScript, FailsClearlyWhenDovecotCannotStart)
@@ -257,7 +278,7 @@ TEST(FixtureScript, FailsClearlyWhenDovecotCannotStart)
     ASSERT_TRUE(noDovecot.waitForFinished(30000));
     EXPECT_NE(noDovecot.exitCode(), 0);
     EXPECT_TRUE(noDovecot.readAllStandardError().contains("dovecot not found"));
-    QDir(state).removeRecursively();
+    EXPECT_EQ(runScript({"stop", state}), 0);
 }
 
 TEST(Port110, SecondLoopbackAddressOnThePop3Port)
