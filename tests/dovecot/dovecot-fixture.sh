@@ -141,7 +141,14 @@ cmd_start() {
     [[ -x /usr/lib/dovecot/pop3 ]] || die "Dovecot's pop3 service is missing: install dovecot-pop3d"
     [[ $(id -u) == 0 ]] || die "must run as root (Dovecot switches to the mail and auth users)"
 
-    # The link is replaced below: never anything that this script did not make.
+    # The link is replaced below: never anything that this script did not make. A folder of
+    # an older fixture, which kept its state in place, is stopped and removed.
+    if [[ -d $state && ! -L $state && -f $state/dovecot.conf ]]; then
+        stop_server "$(cd "$state" && pwd)"
+        rm -rf "$state"
+    elif [[ -d $state && ! -L $state && -z $(ls -A "$state") ]]; then
+        rmdir "$state"
+    fi
     if [[ -e $state || -L $state ]] && ! is_fixture_link "$state"; then
         die "$state is not a fixture link; refusing to replace it"
     fi
