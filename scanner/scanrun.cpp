@@ -26,7 +26,7 @@ Variant text(const QString& value)
 ScanRun::ScanRun(Scan& window, ControlHost& control, modGeneral::StoredSettings settings,
                  QString programFolder, ScanHooks hooks)
     : m_window(window), m_control(control), m_settings(std::move(settings)),
-      m_programFolder(std::move(programFolder)), m_hooks(std::move(hooks))
+      m_places(scanPlacesFor(programFolder)), m_hooks(std::move(hooks))
 {
     m_control.setProgressHandler([this](qint16 percent) { onProgress(percent); });
 }
@@ -118,7 +118,7 @@ void ScanRun::saveAndCheck()
         errorExit(m_control.errorText());
     }
     const scanner::CheckResult result = m_definitions.check(
-        m_programFolder + QStringLiteral("/def.dat"), path,
+        m_places.definitionFile, path,
         [this](const QByteArray& definition, const QByteArray& line) { onHit(definition, line); });
     if (!result.ok) {
         errorExit(result.error);
@@ -166,5 +166,6 @@ QString ScanRun::msgNumberText()
 
 QString ScanRun::savedMessagePath()
 {
-    return m_programFolder + QStringLiteral("/msg") + msgNumberText() + QStringLiteral(".txt");
+    return m_places.messageFolder + QStringLiteral("/msg") + msgNumberText() +
+           QStringLiteral(".txt");
 }

@@ -6,6 +6,7 @@
 #include "scanner/definitioncheck/definitionset.h"
 #include "scanner/modgeneral.h"
 #include "scanner/scanhooks.h"
+#include "scanner/writablehome.h"
 
 #include <QString>
 
@@ -37,7 +38,7 @@ private:
     Scan& m_window;
     ControlHost& m_control;
     modGeneral::StoredSettings m_settings;
-    QString m_programFolder;
+    ScanPlaces m_places;
     ScanHooks m_hooks;
     scanner::DefinitionSet m_definitions;
     bool m_skip = false;

@@ -19,11 +19,15 @@ int store(const modGeneral::StoredSettings& settings)
     return 0;
 }
 
-// Storing from the command line must work without a window system (scripts, servers, CI).
-bool hasStoreOptions(int argc, char** argv)
+// Storing from the command line, and the help, must work without a window system (scripts,
+// servers, CI, package checks).
+bool needsNoWindow(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
         const QByteArray argument(argv[i]);
+        if (argument == "--help" || argument == "-h" || argument == "--help-all") {
+            return true;
+        }
         for (const char* option : {"--address", "--user", "--pass"}) {
             if (argument == option || argument.startsWith(QByteArray(option) + '=')) {
                 return true;
@@ -36,7 +40,9 @@ bool hasStoreOptions(int argc, char** argv)
 int run(QCoreApplication& app)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Stores the mailbox settings of Orsel01."));
+    parser.setApplicationDescription(
+        QStringLiteral("Stores the mailbox settings of Orsel01. Without options it opens a "
+                       "dialog; with --address, --user and --pass it stores them directly."));
     parser.addHelpOption();
     const QCommandLineOption address(QStringLiteral("address"),
                                      QStringLiteral("POP3 server address."), QStringLiteral("A"));
@@ -68,7 +74,7 @@ int run(QCoreApplication& app)
 int main(int argc, char** argv)
 {
     QCoreApplication::setApplicationName(QStringLiteral("settings"));
-    if (hasStoreOptions(argc, argv)) {
+    if (needsNoWindow(argc, argv)) {
         QCoreApplication app(argc, argv);
         return run(app);
     }
