@@ -1,5 +1,5 @@
 // The library's four C entry points: class objects, the unload query and self-registration in
-// the per-user class registry.
+// the per-user class registry (or the system-wide one, for regsvr --system).
 #include "platform/automation/libraryentrypoints.h"
 
 #include "control/propertypage/propertypageobject.h"
@@ -56,7 +56,7 @@ AUTOMATION_ENTRY_POINT HResult DllRegisterServer()
     if (path.isEmpty()) {
         return automation::ClassRegistrationFailed;
     }
-    automation::ClassRegistry registry;
+    automation::ClassRegistry registry = automation::ClassRegistry::forRegistration();
     bool ok = true;
     for (const automation::ClassInfo* info : {&iface::kVorlaneClass, &iface::kPropertyPageClass}) {
         ok = registry.registerClass({info->guid, info->name, path, kThreadingModel}) && ok;
@@ -71,7 +71,7 @@ AUTOMATION_ENTRY_POINT HResult DllRegisterServer()
 
 AUTOMATION_ENTRY_POINT HResult DllUnregisterServer()
 {
-    automation::ClassRegistry registry;
+    automation::ClassRegistry registry = automation::ClassRegistry::forRegistration();
     bool ok = registry.unregisterProgId(iface::kProgId);
     for (const automation::ClassInfo* info : {&iface::kVorlaneClass, &iface::kPropertyPageClass}) {
         ok = registry.unregisterClass(info->guid) && ok;

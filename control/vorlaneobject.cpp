@@ -3,28 +3,76 @@
 #include "control/readonlynotice.h"
 #include "control/vorlaneface.h"
 #include "control/vorlaneinterface.h"
-#include "platform/automation/conversions.h"
+#include "platform/automation/memberbinding.h"
 #include "platform/automation/propertybag.h"
 
 using automation::CallResult;
 using automation::MemberKind;
-using automation::RuntimeError;
 using automation::Variant;
 namespace id = vorlaneinterface;
 
 namespace {
 
-constexpr const char* kReadOnly = "Property is Read-only";
-
-CallResult fault(const ControlFault& fault)
+QByteArray version(const Vorlane&)
 {
-    return CallResult::failure(static_cast<RuntimeError>(fault.number), fault.description);
+    return Vorlane::Version();
 }
 
-template <class T> CallResult conversionFailure(const automation::Converted<T>& converted)
+// The put of a read-only property: it tells the user so, whatever it was given.
+void showVersionIsReadOnly(Vorlane&, const QByteArray&)
 {
-    return CallResult::failure(converted.error);
+    showReadOnlyNotice("Property is Read-only");
 }
+
+using automation::bindGet;
+using automation::bindMethod;
+using automation::bindPut;
+
+// Each member of _Vorlane and the accessor that serves it; the value types are those of the
+// interface table, checked against each accessor's signature at every call.
+const automation::MemberBinding<Vorlane> kBindings[] = {
+    bindGet<&Vorlane::Status>(id::Status),
+    bindGet<&Vorlane::StatusText>(id::StatusText),
+    bindGet<&Vorlane::Error>(id::Error),
+    bindGet<&Vorlane::ErrorText>(id::ErrorText),
+    bindGet<&Vorlane::POPHostname>(id::POPHostname),
+    bindPut<&Vorlane::setPOPHostname>(id::POPHostname),
+    bindGet<&Vorlane::POPPort>(id::POPPort),
+    bindPut<&Vorlane::setPOPPort>(id::POPPort),
+    bindGet<&Vorlane::POPUsername>(id::POPUsername),
+    bindPut<&Vorlane::setPOPUsername>(id::POPUsername),
+    bindGet<&Vorlane::POPPassword>(id::POPPassword),
+    bindPut<&Vorlane::setPOPPassword>(id::POPPassword),
+    bindGet<&Vorlane::ConnectResponse>(id::ConnectResponse),
+    bindGet<&Vorlane::POPTimeout>(id::POPTimeout),
+    bindPut<&Vorlane::setPOPTimeout>(id::POPTimeout),
+    bindGet<&Vorlane::MsgCount>(id::MsgCount),
+    bindGet<&Vorlane::MsgNumber>(id::MsgNumber),
+    bindGet<&Vorlane::MsgUniqueID>(id::MsgUniqueID),
+    bindGet<&Vorlane::MsgHeaders>(id::MsgHeaders),
+    bindGet<&Vorlane::MsgSubject>(id::MsgSubject),
+    bindGet<&Vorlane::MsgFrom>(id::MsgFrom),
+    bindGet<&Vorlane::MsgReturnPath>(id::MsgReturnPath),
+    bindGet<&Vorlane::MsgReplyTo>(id::MsgReplyTo),
+    bindGet<&Vorlane::MsgDate>(id::MsgDate),
+    bindGet<&Vorlane::MsgContents>(id::MsgContents),
+    bindGet<&Vorlane::MsgSizeInK>(id::MsgSizeInK),
+    bindGet<&version>(id::Version),
+    bindPut<&showVersionIsReadOnly>(id::Version),
+    bindGet<&Vorlane::DebugMode>(id::DebugMode),
+    bindPut<&Vorlane::setDebugMode>(id::DebugMode),
+    bindGet<&Vorlane::DebugFile>(id::DebugFile),
+    bindPut<&Vorlane::setDebugFile>(id::DebugFile),
+    bindMethod<&Vorlane::Connect>(id::Connect),
+    bindMethod<&Vorlane::Disconnect>(id::Disconnect),
+    bindMethod<&Vorlane::ResetDeletedMsgs>(id::ResetDeletedMsgs),
+    bindMethod<&Vorlane::DeleteCurrentMsg>(id::DeleteCurrentMsg),
+    bindMethod<&Vorlane::GetOtherHeader>(id::GetOtherHeader),
+    bindMethod<&Vorlane::GetStringValueOfProperty>(id::GetStringValueOfProperty),
+    bindMethod<&Vorlane::SetCurrentMsg>(id::SetCurrentMsg),
+    bindMethod<&Vorlane::RetrieveCurrentMsg>(id::RetrieveCurrentMsg),
+    bindMethod<&Vorlane::WriteCurrentMsgToFile>(id::WriteCurrentMsgToFile),
+};
 
 } // namespace
 
@@ -68,206 +116,23 @@ void VorlaneObject::terminate()
 
 void VorlaneObject::raiseMsgReadStatus(qint32& readK, qint32& totalK, qint16& percent)
 {
-    Variant args[] = {Variant::fromInt32(readK), Variant::fromInt32(totalK),
-                      Variant::fromInt16(percent)};
-    m_events.raise(id::kMsgReadStatus, args);
-    // The arguments are by reference: what the sink wrote comes back (the total is the control's
-    // own MsgSizeInK). A value the sink made unconvertible leaves the old one.
-    if (const auto read = automation::toInt32(args[0]); read.ok()) {
-        readK = read.value;
-    }
-    if (const auto total = automation::toInt32(args[1]); total.ok()) {
-        totalK = total.value;
-    }
-    if (const auto done = automation::toInt16(args[2]); done.ok()) {
-        percent = done.value;
-    }
+    // By reference: what the sink writes comes back (the total is the control's own MsgSizeInK).
+    m_events.raiseTyped(id::kMsgReadStatus, readK, totalK, percent);
 }
 
 CallResult VorlaneObject::invokeMember(const automation::MemberInfo& member,
                                        std::span<Variant> args)
 {
     try {
-        switch (member.kind) {
-        case MemberKind::PropertyGet:
-            return getProperty(member.dispid);
-        case MemberKind::PropertyPut:
-            return putProperty(member.dispid, args.back());
-        case MemberKind::Method:
-            return callMethod(member.dispid, args);
-        }
-    } catch (const ControlFault& f) {
-        return fault(f);
+        return automation::callBinding<Vorlane>(kBindings, member, m_control, args);
+    } catch (const ControlFault& fault) {
+        return CallResult::failure(automation::ErrorNumber::of(fault.number), fault.description);
     }
-    return CallResult::failure(RuntimeError::ObjectDoesntSupport);
 }
 
-CallResult VorlaneObject::getProperty(qint32 dispid)
+bool VorlaneObject::putIgnoresValue(qint32 dispid) const
 {
-    Vorlane& c = m_control;
-    switch (dispid) {
-    case id::Status:
-        return CallResult::success(Variant::fromInt16(c.Status()));
-    case id::StatusText:
-        return CallResult::success(Variant::fromString(c.StatusText()));
-    case id::Error:
-        return CallResult::success(Variant::fromInt16(c.Error()));
-    case id::ErrorText:
-        return CallResult::success(Variant::fromString(c.ErrorText()));
-    case id::POPHostname:
-        return CallResult::success(Variant::fromString(c.POPHostname()));
-    case id::POPPort:
-        return CallResult::success(Variant::fromInt32(c.POPPort()));
-    case id::POPUsername:
-        return CallResult::success(Variant::fromString(c.POPUsername()));
-    case id::POPPassword:
-        return CallResult::success(Variant::fromString(c.POPPassword()));
-    case id::ConnectResponse:
-        return CallResult::success(Variant::fromString(c.ConnectResponse()));
-    case id::POPTimeout:
-        return CallResult::success(Variant::fromInt16(c.POPTimeout()));
-    case id::MsgCount:
-        return CallResult::success(Variant::fromInt32(c.MsgCount()));
-    case id::MsgNumber:
-        return CallResult::success(Variant::fromInt16(c.MsgNumber()));
-    case id::MsgUniqueID:
-        return CallResult::success(Variant::fromString(c.MsgUniqueID()));
-    case id::MsgHeaders:
-        return CallResult::success(Variant::fromString(c.MsgHeaders()));
-    case id::MsgSubject:
-        return CallResult::success(Variant::fromString(c.MsgSubject()));
-    case id::MsgFrom:
-        return CallResult::success(Variant::fromString(c.MsgFrom()));
-    case id::MsgReturnPath:
-        return CallResult::success(Variant::fromString(c.MsgReturnPath()));
-    case id::MsgReplyTo:
-        return CallResult::success(Variant::fromString(c.MsgReplyTo()));
-    case id::MsgDate:
-        return CallResult::success(Variant::fromString(c.MsgDate()));
-    case id::MsgContents:
-        return CallResult::success(Variant::fromString(c.MsgContents()));
-    case id::MsgSizeInK:
-        return CallResult::success(Variant::fromInt32(c.MsgSizeInK()));
-    case id::Version:
-        return CallResult::success(Variant::fromString(Vorlane::Version()));
-    case id::DebugMode:
-        return CallResult::success(Variant::fromBool(c.DebugMode()));
-    case id::DebugFile:
-        return CallResult::success(Variant::fromString(c.DebugFile()));
-    }
-    return CallResult::failure(RuntimeError::ObjectDoesntSupport);
-}
-
-CallResult VorlaneObject::putProperty(qint32 dispid, const Variant& value)
-{
-    Vorlane& c = m_control;
-    // Convert first: a value that cannot be converted fails the put and changes nothing.
-    switch (dispid) {
-    case id::POPHostname:
-    case id::POPUsername:
-    case id::POPPassword:
-    case id::DebugFile: {
-        const auto text = automation::toString(value);
-        if (!text.ok()) {
-            return conversionFailure(text);
-        }
-        if (dispid == id::POPHostname) {
-            c.setPOPHostname(text.value);
-        } else if (dispid == id::POPUsername) {
-            c.setPOPUsername(text.value);
-        } else if (dispid == id::POPPassword) {
-            c.setPOPPassword(text.value);
-        } else {
-            c.setDebugFile(text.value);
-        }
-        return CallResult::success();
-    }
-    case id::POPPort: {
-        const auto port = automation::toInt32(value);
-        if (!port.ok()) {
-            return conversionFailure(port);
-        }
-        c.setPOPPort(port.value);
-        return CallResult::success();
-    }
-    case id::POPTimeout: {
-        const auto timeout = automation::toInt16(value);
-        if (!timeout.ok()) {
-            return conversionFailure(timeout);
-        }
-        c.setPOPTimeout(timeout.value);
-        return CallResult::success();
-    }
-    case id::DebugMode: {
-        const auto on = automation::toBool(value);
-        if (!on.ok()) {
-            return conversionFailure(on);
-        }
-        c.setDebugMode(on.value);
-        return CallResult::success();
-    }
-    case id::Version:
-        showReadOnlyNotice(kReadOnly);
-        return CallResult::success();
-    }
-    return CallResult::failure(RuntimeError::ObjectDoesntSupport);
-}
-
-CallResult VorlaneObject::callMethod(qint32 dispid, std::span<Variant> args)
-{
-    Vorlane& c = m_control;
-    switch (dispid) {
-    case id::Connect:
-        c.Connect();
-        return CallResult::success();
-    case id::Disconnect:
-        c.Disconnect();
-        return CallResult::success();
-    case id::ResetDeletedMsgs:
-        c.ResetDeletedMsgs();
-        return CallResult::success();
-    case id::DeleteCurrentMsg:
-        c.DeleteCurrentMsg();
-        return CallResult::success();
-    case id::RetrieveCurrentMsg:
-        c.RetrieveCurrentMsg();
-        return CallResult::success();
-    case id::GetOtherHeader: {
-        const auto name = automation::toString(args[0]);
-        if (!name.ok()) {
-            return conversionFailure(name);
-        }
-        return CallResult::success(Variant::fromString(c.GetOtherHeader(name.value)));
-    }
-    case id::GetStringValueOfProperty: {
-        const auto name = automation::toString(args[0]);
-        if (!name.ok()) {
-            return conversionFailure(name);
-        }
-        return CallResult::success(Variant::fromString(c.GetStringValueOfProperty(name.value)));
-    }
-    case id::SetCurrentMsg: {
-        const auto number = automation::toInt16(args[0]);
-        if (!number.ok()) {
-            return conversionFailure(number);
-        }
-        qint16 selected = number.value;
-        c.SetCurrentMsg(selected);
-        args[0] = Variant::fromInt16(selected); // by reference: 0 comes back as the number
-        return CallResult::success();
-    }
-    case id::WriteCurrentMsgToFile: {
-        const auto path = automation::toString(args[0]);
-        if (!path.ok()) {
-            return conversionFailure(path);
-        }
-        QByteArray file = path.value;
-        c.WriteCurrentMsgToFile(file);
-        args[0] = Variant::fromString(file);
-        return CallResult::success();
-    }
-    }
-    return CallResult::failure(RuntimeError::ObjectDoesntSupport);
+    return dispid == id::Version;
 }
 
 void VorlaneObject::initProperties()
@@ -283,7 +148,7 @@ CallResult VorlaneObject::readProperties(const automation::PropertyBag& bag)
     constexpr const char* kKeys[] = {"POPHostname", "POPPort", "POPUsername", "POPPassword",
                                      "POPTimeout"};
     for (std::size_t i = 0; i < std::size(kKeys); ++i) {
-        const CallResult result = putProperty(kPersisted[i], bag.read(kKeys[i]));
+        const CallResult result = put(kPersisted[i], bag.read(kKeys[i]));
         if (!result.ok()) {
             return result;
         }

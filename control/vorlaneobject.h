@@ -45,11 +45,9 @@ public:
 protected:
     automation::CallResult invokeMember(const automation::MemberInfo& member,
                                         std::span<automation::Variant> args) override;
+    bool putIgnoresValue(qint32 dispid) const override;
 
 private:
-    automation::CallResult getProperty(qint32 dispid);
-    automation::CallResult putProperty(qint32 dispid, const automation::Variant& value);
-    automation::CallResult callMethod(qint32 dispid, std::span<automation::Variant> args);
     void raiseMsgReadStatus(qint32& readK, qint32& totalK, qint16& percent);
     void terminate();
 

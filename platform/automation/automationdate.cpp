@@ -18,13 +18,6 @@ QDate epoch()
 
 } // namespace
 
-double daysFromDateTime(const QDateTime& dateTime)
-{
-    const double wholeDays = double(epoch().daysTo(dateTime.date()));
-    const double fraction = dateTime.time().msecsSinceStartOfDay() / (secondsPerDay * 1000.0);
-    return wholeDays < 0 ? wholeDays - fraction : wholeDays + fraction;
-}
-
 Converted<QDateTime> dateTimeFromDays(double days)
 {
     if (!(std::fabs(days) < coarseLimit))
@@ -49,22 +42,6 @@ Converted<QByteArray> dateText(double days)
         return Converted<QByteArray>::failure(dateTime.error);
     return Converted<QByteArray>::success(
         dateTime.value.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1());
-}
-
-Converted<double> parseDateText(QByteArrayView input)
-{
-    const QString text = QString::fromLatin1(input.trimmed());
-    const bool withTime =
-        text.size() == 19 && (text[10] == QLatin1Char(' ') || text[10] == QLatin1Char('T'));
-    if (text.size() != 10 && !withTime)
-        return Converted<double>::failure(RuntimeError::TypeMismatch);
-    // Date and time are read apart: a local QDateTime would reject times skipped by DST.
-    const QDate date = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
-    const QTime time =
-        withTime ? QTime::fromString(text.mid(11), QStringLiteral("HH:mm:ss")) : QTime(0, 0);
-    if (!date.isValid() || !time.isValid())
-        return Converted<double>::failure(RuntimeError::TypeMismatch);
-    return Converted<double>::success(daysFromDateTime(QDateTime(date, time, Qt::UTC)));
 }
 
 } // namespace automation

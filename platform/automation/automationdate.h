@@ -4,7 +4,6 @@
 #include "platform/automation/converted.h"
 
 #include <QByteArray>
-#include <QByteArrayView>
 #include <QDateTime>
 
 namespace automation {
@@ -13,9 +12,6 @@ namespace automation {
 // that day the whole part counts backwards while the fraction still counts forwards: -1.25 is
 // 1899-12-29 06:00. No time zone: the fields are wall-clock fields.
 
-// The day count of a wall-clock date and time (its time zone is ignored), to the millisecond.
-double daysFromDateTime(const QDateTime& dateTime);
-
 // The wall-clock date and time of a day count, rounded to the second. The result carries UTC only
 // so that no zone rule shifts its fields. Errors: Overflow outside the years 100 to 9999 or for
 // NaN.
@@ -23,9 +19,5 @@ Converted<QDateTime> dateTimeFromDays(double days);
 
 // "yyyy-MM-dd HH:mm:ss", unambiguous in every locale. Errors as dateTimeFromDays.
 Converted<QByteArray> dateText(double days);
-
-// Reads "yyyy-MM-dd", "yyyy-MM-dd HH:mm:ss" or "yyyy-MM-ddTHH:mm:ss" (surrounding white space
-// ignored). Errors: TypeMismatch for any other text or an impossible date.
-Converted<double> parseDateText(QByteArrayView text);
 
 } // namespace automation

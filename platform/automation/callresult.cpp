@@ -8,7 +8,7 @@ CallResult CallResult::success(Variant value)
     return CallResult{RuntimeError::None, {}, std::move(value)};
 }
 
-CallResult CallResult::failure(RuntimeError error, QByteArray description)
+CallResult CallResult::failure(ErrorNumber error, QByteArray description)
 {
     if (description.isEmpty())
         description = runtimeErrorText(error);

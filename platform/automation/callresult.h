@@ -10,7 +10,7 @@ namespace automation {
 
 // Errors travel in this value, never as C++ exceptions, so they survive library boundaries.
 struct CallResult {
-    RuntimeError error = RuntimeError::None;
+    ErrorNumber error = RuntimeError::None;
     QByteArray description; // for people; the error's standard text when the callee gave none
     Variant value;          // a get's value or a method's result; Empty otherwise
 
@@ -18,7 +18,7 @@ struct CallResult {
 
     static CallResult success(Variant value = {});
     // An empty description is replaced by runtimeErrorText(error).
-    static CallResult failure(RuntimeError error, QByteArray description = {});
+    static CallResult failure(ErrorNumber error, QByteArray description = {});
 };
 
 } // namespace automation

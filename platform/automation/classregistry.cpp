@@ -4,6 +4,7 @@
 #include "platform/automation/guid.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <memory>
@@ -59,6 +60,14 @@ QByteArray bytes(const QSettings& settings, const QString& key)
     return settings.value(key).toString().toLatin1();
 }
 
+const QString registryFileName = QStringLiteral("/Vorlane/classes.ini");
+
+void report(QByteArray* corrupt, const QString& path, const QByteArray& what)
+{
+    if (corrupt)
+        *corrupt = "the class registry \"" + QFile::encodeName(path) + "\" is corrupt: " + what;
+}
+
 } // namespace
 
 QString ClassRegistry::userFilePath()
@@ -66,12 +75,77 @@ QString ClassRegistry::userFilePath()
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (base.isEmpty())
         base = QDir::homePath() + QStringLiteral("/.config");
-    return base + QStringLiteral("/Vorlane/classes.ini");
+    return base + registryFileName;
+}
+
+QStringList ClassRegistry::systemFilePaths()
+{
+    QStringList paths;
+    for (const QString& dir :
+         qEnvironmentVariable("XDG_CONFIG_DIRS").split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
+        // Relative entries are invalid by the base-directory rules and are ignored.
+        if (QDir::isAbsolutePath(dir))
+            paths << dir + registryFileName;
+    }
+    if (paths.isEmpty())
+        paths << QStringLiteral("/etc/xdg") + registryFileName;
+    return paths;
+}
+
+ClassRegistry ClassRegistry::system()
+{
+    return ClassRegistry(Scope::System);
+}
+
+ClassRegistry ClassRegistry::forRegistration()
+{
+    return qEnvironmentVariable(scopeVariable) == QLatin1String("system") ? system()
+                                                                          : ClassRegistry();
 }
 
 QString ClassRegistry::filePath() const
 {
-    return m_filePath.isEmpty() ? userFilePath() : m_filePath;
+    switch (m_scope) {
+    case Scope::User:
+        return userFilePath();
+    case Scope::System:
+        return systemFilePaths().constFirst();
+    case Scope::File:
+        break;
+    }
+    return m_filePath;
+}
+
+QStringList ClassRegistry::lookupFiles() const
+{
+    switch (m_scope) {
+    case Scope::User:
+        return QStringList{userFilePath()} + systemFilePaths();
+    case Scope::System:
+        return systemFilePaths();
+    case Scope::File:
+        break;
+    }
+    return {m_filePath};
+}
+
+QString ClassRegistry::writeProblem() const
+{
+    const QFileInfo file(filePath());
+    QFileInfo folder(file.absolutePath());
+    while (!folder.exists() && folder.absoluteFilePath() != QStringLiteral("/"))
+        folder = QFileInfo(folder.absolutePath());
+    if (!folder.isDir())
+        return QStringLiteral("%1 is not a folder").arg(folder.absoluteFilePath());
+    if (!file.exists())
+        return folder.isWritable()
+                   ? QString()
+                   : QStringLiteral("the folder %1 is not writable").arg(folder.absoluteFilePath());
+    if (!file.isFile() || !file.isWritable())
+        return QStringLiteral("the file is not writable");
+    if (open(file.filePath())->status() == QSettings::FormatError)
+        return QStringLiteral("the file is not a well-formed registry file");
+    return {};
 }
 
 bool ClassRegistry::registerClass(const ClassRegistration& registration)
@@ -137,54 +211,78 @@ bool ClassRegistry::unregisterTypeLibrary(QByteArrayView guid)
     return removeGroup(typeLibrariesGroup + QLatin1Char('/') + guidKey(guid));
 }
 
-std::optional<QByteArray> ClassRegistry::classOfProgId(QByteArrayView progId) const
+std::optional<QByteArray> ClassRegistry::classOfProgId(QByteArrayView progId,
+                                                       QByteArray* corrupt) const
 {
     if (!isProgId(progId))
         return std::nullopt;
-    const auto settings = open(filePath());
-    const QByteArray guid =
-        normalizedGuid(bytes(*settings, progIdsGroup + '/' + progIdKey(progId) + "/Class"));
-    return guid.isEmpty() ? std::nullopt : std::optional(guid);
+    const QString key = progIdsGroup + '/' + progIdKey(progId) + "/Class";
+    for (const QString& path : lookupFiles()) {
+        const auto settings = open(path);
+        if (!settings->contains(key))
+            continue;
+        const QByteArray guid = normalizedGuid(bytes(*settings, key));
+        if (guid.isEmpty()) {
+            report(corrupt, path,
+                   "the ProgID \"" + progId.toByteArray() + "\" names the class \"" +
+                       bytes(*settings, key) + "\", which is not a GUID");
+            return std::nullopt;
+        }
+        return guid;
+    }
+    return std::nullopt;
 }
 
-std::optional<ClassRegistration> ClassRegistry::findClass(QByteArrayView guid) const
+std::optional<ClassRegistration> ClassRegistry::findClass(QByteArrayView guid,
+                                                          QByteArray* corrupt) const
 {
     if (normalizedGuid(guid).isEmpty())
         return std::nullopt;
-    const auto settings = open(filePath());
-    settings->beginGroup(classesGroup + QLatin1Char('/') + guidKey(guid));
-    if (!settings->contains("Library"))
-        return std::nullopt;
-    return ClassRegistration{normalizedGuid(guid), bytes(*settings, "Name"),
-                             settings->value("Library").toString(),
-                             bytes(*settings, "ThreadingModel")};
+    const QString group = classesGroup + QLatin1Char('/') + guidKey(guid);
+    for (const QString& path : lookupFiles()) {
+        const auto settings = open(path);
+        settings->beginGroup(group);
+        if (settings->childKeys().isEmpty())
+            continue;
+        const QString library = settings->value("Library").toString();
+        if (!QFileInfo(library).isAbsolute()) {
+            report(corrupt, path,
+                   "the class " + normalizedGuid(guid) + " has the library \"" +
+                       library.toLocal8Bit() + "\", which is not an absolute path");
+            return std::nullopt;
+        }
+        return ClassRegistration{normalizedGuid(guid), bytes(*settings, "Name"), library,
+                                 bytes(*settings, "ThreadingModel")};
+    }
+    return std::nullopt;
 }
 
-std::optional<QString> ClassRegistry::libraryOfClass(QByteArrayView guid) const
+std::optional<QString> ClassRegistry::libraryOfClass(QByteArrayView guid, QByteArray* corrupt) const
 {
-    const std::optional<ClassRegistration> registration = findClass(guid);
+    const std::optional<ClassRegistration> registration = findClass(guid, corrupt);
     return registration ? std::optional(registration->libraryPath) : std::nullopt;
-}
-
-std::optional<TypeLibraryRegistration> ClassRegistry::findTypeLibrary(QByteArrayView guid) const
-{
-    if (normalizedGuid(guid).isEmpty())
-        return std::nullopt;
-    const auto settings = open(filePath());
-    settings->beginGroup(typeLibrariesGroup + QLatin1Char('/') + guidKey(guid));
-    if (!settings->contains("Path"))
-        return std::nullopt;
-    const QStringList version = settings->value("Version").toString().split(QLatin1Char('.'));
-    return TypeLibraryRegistration{normalizedGuid(guid), version.value(0).toInt(),
-                                   version.value(1).toInt(), settings->value("Path").toString(),
-                                   bytes(*settings, "Name")};
 }
 
 bool ClassRegistry::removeGroup(const QString& group)
 {
-    const auto settings = open(filePath());
-    settings->remove(group);
-    return saved(*settings);
+    const QString path = filePath();
+    // Nothing registered: nothing to remove, and no empty file to leave behind.
+    if (!QFileInfo::exists(path))
+        return true;
+    bool ok = false;
+    bool empty = false;
+    {
+        const auto settings = open(path);
+        settings->remove(group);
+        ok = saved(*settings);
+        empty = settings->allKeys().isEmpty();
+    }
+    if (ok && empty) {
+        // The last entry went: the file and our folder go with it (rmdir keeps a non-empty one).
+        ok = QFile::remove(path);
+        QDir().rmdir(QFileInfo(path).absolutePath());
+    }
+    return ok;
 }
 
 } // namespace automation

@@ -113,16 +113,6 @@ Converted<bool> toBool(const Variant& value)
     return Converted<bool>::success(number.value != 0.0);
 }
 
-Converted<double> toDate(const Variant& value)
-{
-    if (value.type() == Type::String) {
-        const Converted<double> date = parseDateText(value.stringValue());
-        if (date.ok())
-            return date;
-    }
-    return numericValue(value);
-}
-
 Converted<Variant> coerce(const Variant& value, ValueType type)
 {
     const auto wrap = [](const auto& converted, auto make) {
@@ -137,14 +127,10 @@ Converted<Variant> coerce(const Variant& value, ValueType type)
         return wrap(toInt16(value), Variant::fromInt16);
     case ValueType::Long:
         return wrap(toInt32(value), Variant::fromInt32);
-    case ValueType::Double:
-        return wrap(toDouble(value), Variant::fromDouble);
     case ValueType::Boolean:
         return wrap(toBool(value), Variant::fromBool);
     case ValueType::String:
         return wrap(toString(value), Variant::fromString);
-    case ValueType::Date:
-        return wrap(toDate(value), Variant::fromDate);
     case ValueType::Variant:
         return Converted<Variant>::success(value);
     }

@@ -35,11 +35,6 @@ Converted<double> toDouble(const Variant& value);
 // any other string, the empty one included.
 Converted<bool> toBool(const Variant& value);
 
-// A day count (automationdate.h). Numbers are taken as day counts; strings as a date text
-// ("2024-05-01 13:00:00", "2024-05-01") or a number. Errors: InvalidUseOfNull; TypeMismatch for a
-// string that is neither.
-Converted<double> toDate(const Variant& value);
-
 // The value converted to a variant of the declared type, as a property put or a typed parameter
 // needs it. ValueType::Variant returns the value unchanged (Null included); Void gives Empty.
 // Errors: those of the conversion to that type.

@@ -53,14 +53,20 @@ Outcome createFromLibrary(const QString& path, const QByteArray& guid)
 
 Outcome create(const ClassRegistry& registry, QByteArrayView progId)
 {
-    const std::optional<QByteArray> guid = registry.classOfProgId(progId);
-    const QByteArray registryPath = quoted(registry.filePath().toLocal8Bit());
+    QByteArray corrupt;
+    const std::optional<QByteArray> guid = registry.classOfProgId(progId, &corrupt);
+    if (!corrupt.isEmpty())
+        return fail(corrupt);
+    const QByteArray registryPaths =
+        quoted(registry.lookupFiles().join(QLatin1String("\", \"")).toLocal8Bit());
     if (!guid)
-        return fail("the ProgID " + quoted(progId) + " is not registered in " + registryPath);
-    const std::optional<QString> path = registry.libraryOfClass(*guid);
+        return fail("the ProgID " + quoted(progId) + " is not registered in " + registryPaths);
+    const std::optional<QString> path = registry.libraryOfClass(*guid, &corrupt);
+    if (!corrupt.isEmpty())
+        return fail(corrupt);
     if (!path)
         return fail("the class " + *guid + " of ProgID " + quoted(progId) +
-                    " has no library registered in " + registryPath);
+                    " has no library registered in " + registryPaths);
     return createFromLibrary(*path, *guid);
 }
 

@@ -16,16 +16,8 @@ const char* hresultName(HResult result)
         return "class not available";
     case InvalidPointer:
         return "invalid pointer";
-    case UnspecifiedFailure:
-        return "unspecified failure";
-    case UnexpectedFailure:
-        return "unexpected failure";
-    case OutOfMemoryResult:
-        return "out of memory";
     case ClassRegistrationFailed:
         return "class registration failed";
-    case TypeLibraryRegistrationFailed:
-        return "type library registration failed";
     }
     return nullptr;
 }

@@ -14,11 +14,7 @@ inline constexpr HResult S_OK_ = 0;
 inline constexpr HResult S_FALSE_ = 1;
 inline constexpr HResult ClassNotAvailable = qint32(0x80040111u);
 inline constexpr HResult InvalidPointer = qint32(0x80004003u);
-inline constexpr HResult UnspecifiedFailure = qint32(0x80004005u);
-inline constexpr HResult UnexpectedFailure = qint32(0x8000FFFFu);
-inline constexpr HResult OutOfMemoryResult = qint32(0x8007000Eu);
 inline constexpr HResult ClassRegistrationFailed = qint32(0x80040201u);
-inline constexpr HResult TypeLibraryRegistrationFailed = qint32(0x80040200u);
 
 constexpr bool succeeded(HResult result)
 {

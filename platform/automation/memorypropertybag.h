@@ -4,7 +4,6 @@
 #include "platform/automation/propertybag.h"
 
 #include <QByteArray>
-#include <QByteArrayList>
 #include <QMap>
 
 namespace automation {
@@ -14,14 +13,8 @@ public:
     Variant read(QByteArrayView key) const override;
     void write(QByteArrayView key, const Variant& value) override;
 
-    bool contains(QByteArrayView key) const;
-    void remove(QByteArrayView key);
-    // Keys in the order they were first written.
-    QByteArrayList keys() const { return m_order; }
-
 private:
     QMap<QByteArray, Variant> m_values;
-    QByteArrayList m_order;
 };
 
 } // namespace automation

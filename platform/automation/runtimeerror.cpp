@@ -3,59 +3,27 @@
 
 namespace automation {
 
-namespace {
-
-const char* knownText(RuntimeError error)
+QByteArray runtimeErrorText(ErrorNumber error)
 {
-    switch (error) {
-    case RuntimeError::None:
+    switch (error.number()) {
+    case int(RuntimeError::None):
         return "";
-    case RuntimeError::InvalidProcedureCall:
+    case int(RuntimeError::InvalidProcedureCall):
         return "Invalid procedure call or argument";
-    case RuntimeError::Overflow:
+    case int(RuntimeError::Overflow):
         return "Overflow";
-    case RuntimeError::OutOfMemory:
-        return "Out of memory";
-    case RuntimeError::TypeMismatch:
+    case int(RuntimeError::TypeMismatch):
         return "Type mismatch";
-    case RuntimeError::BadFileNameOrNumber:
-        return "Bad file name or number";
-    case RuntimeError::FileNotFound:
-        return "File not found";
-    case RuntimeError::BadFileMode:
-        return "Bad file mode";
-    case RuntimeError::FileAlreadyOpen:
-        return "File already open";
-    case RuntimeError::DeviceIoError:
-        return "Device I/O error";
-    case RuntimeError::BadFileName:
-        return "Bad file name";
-    case RuntimeError::PermissionDenied:
-        return "Permission denied";
-    case RuntimeError::PathFileAccessError:
-        return "Path/File access error";
-    case RuntimeError::PathNotFound:
-        return "Path not found";
-    case RuntimeError::InvalidUseOfNull:
+    case int(RuntimeError::InvalidUseOfNull):
         return "Invalid use of Null";
-    case RuntimeError::CantCreateObject:
+    case int(RuntimeError::CantCreateObject):
         return "ActiveX component can't create object";
-    case RuntimeError::ObjectDoesntSupport:
+    case int(RuntimeError::ObjectDoesntSupport):
         return "Object doesn't support this property or method";
-    case RuntimeError::AutomationError:
-        return "Automation error";
-    case RuntimeError::WrongArgumentsOrInvalidAssignment:
+    case int(RuntimeError::WrongArgumentsOrInvalidAssignment):
         return "Wrong number of arguments or invalid property assignment";
     }
-    return nullptr;
-}
-
-} // namespace
-
-QByteArray runtimeErrorText(RuntimeError error)
-{
-    const char* text = knownText(error);
-    return text ? QByteArray(text) : QByteArray("Application-defined or object-defined error");
+    return "Application-defined or object-defined error";
 }
 
 } // namespace automation

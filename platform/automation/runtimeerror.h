@@ -5,31 +5,42 @@
 
 namespace automation {
 
-// The numbers are the ones hosts and scripts test for, so they must not change.
+// The errors this layer raises itself. The numbers are the ones hosts and scripts test for, so
+// they must not change.
 enum class RuntimeError : int {
     None = 0,
     InvalidProcedureCall = 5,
     Overflow = 6,
-    OutOfMemory = 7,
     TypeMismatch = 13,
-    BadFileNameOrNumber = 52,
-    FileNotFound = 53,
-    BadFileMode = 54,
-    FileAlreadyOpen = 55,
-    DeviceIoError = 57,
-    BadFileName = 64,
-    PermissionDenied = 70,
-    PathFileAccessError = 75,
-    PathNotFound = 76,
     InvalidUseOfNull = 94,
     CantCreateObject = 429,
     ObjectDoesntSupport = 438,
-    AutomationError = 440,
     WrongArgumentsOrInvalidAssignment = 450,
 };
 
-// The standard text of an error ("Type mismatch"). A number outside the enumeration (an object may
-// raise its own) gives "Application-defined or object-defined error"; None gives "".
-QByteArray runtimeErrorText(RuntimeError error);
+// The number of a run-time error as a call reports it: one of the above, or a number an object
+// raises of its own (a socket component's 40006), which is carried as it is.
+class ErrorNumber {
+public:
+    constexpr ErrorNumber(RuntimeError error = RuntimeError::None) : m_number(int(error)) {}
+    static constexpr ErrorNumber of(int number)
+    {
+        ErrorNumber error;
+        error.m_number = number;
+        return error;
+    }
+
+    constexpr int number() const { return m_number; }
+    constexpr explicit operator int() const { return m_number; }
+
+    friend constexpr bool operator==(ErrorNumber, ErrorNumber) = default;
+
+private:
+    int m_number = 0;
+};
+
+// The standard text of an error ("Type mismatch"). Any other number gives "Application-defined
+// or object-defined error"; None gives "".
+QByteArray runtimeErrorText(ErrorNumber error);
 
 } // namespace automation

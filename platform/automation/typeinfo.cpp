@@ -14,15 +14,6 @@ std::optional<qint32> idOfName(const InterfaceInfo& info, QByteArrayView name)
     return std::nullopt;
 }
 
-const InterfaceInfo* findInterface(const TypeLibraryInfo& library, QByteArrayView name)
-{
-    for (const InterfaceInfo* info : library.interfaces) {
-        if (name == QByteArrayView(info->name))
-            return info;
-    }
-    return nullptr;
-}
-
 const ClassInfo* findClass(const TypeLibraryInfo& library, QByteArrayView guid)
 {
     for (const ClassInfo* info : library.classes) {

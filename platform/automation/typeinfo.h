@@ -58,21 +58,8 @@ constexpr const MemberInfo* findMember(const InterfaceInfo& info, qint32 dispid,
     return nullptr;
 }
 
-// Whether any member, of any kind, has this id.
-constexpr bool hasDispid(const InterfaceInfo& info, qint32 dispid)
-{
-    for (const MemberInfo& member : info.members) {
-        if (member.dispid == dispid)
-            return true;
-    }
-    return false;
-}
-
 // The id of a member named so in any letter case (ASCII), or nothing.
 std::optional<qint32> idOfName(const InterfaceInfo& info, QByteArrayView name);
-
-// The interface of that name (exact) or null.
-const InterfaceInfo* findInterface(const TypeLibraryInfo& library, QByteArrayView name);
 
 // The class with that GUID (any case, braces optional) or null.
 const ClassInfo* findClass(const TypeLibraryInfo& library, QByteArrayView guid);

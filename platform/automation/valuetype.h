@@ -4,10 +4,11 @@
 
 namespace automation {
 
-// Variant means "any type, unconverted"; Void means "no value" (a method without result).
-enum class ValueType { Void, Integer, Long, Double, Boolean, String, Date, Variant };
+// Variant means "any type, unconverted"; Void means "no value" (a method without result). The
+// numbers cross library boundaries in type information, so they stay as first released.
+enum class ValueType { Void = 0, Integer = 1, Long = 2, Boolean = 4, String = 5, Variant = 7 };
 
-// "Void", "Integer", "Long", "Double", "Boolean", "String", "Date" or "Variant".
+// "Void", "Integer", "Long", "Boolean", "String" or "Variant".
 constexpr const char* valueTypeName(ValueType type)
 {
     switch (type) {
@@ -17,14 +18,10 @@ constexpr const char* valueTypeName(ValueType type)
         return "Integer";
     case ValueType::Long:
         return "Long";
-    case ValueType::Double:
-        return "Double";
     case ValueType::Boolean:
         return "Boolean";
     case ValueType::String:
         return "String";
-    case ValueType::Date:
-        return "Date";
     case ValueType::Variant:
         return "Variant";
     }

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSettings>
 #include <gtest/gtest.h>
 
 using namespace automation;
@@ -50,12 +52,8 @@ TEST(ClassRegistry, RegistersLooksUpAndUnregisters)
     ASSERT_TRUE(registration);
     EXPECT_EQ(registration->name, "Vorlane");
     EXPECT_EQ(registration->threadingModel, "Apartment");
-    const auto library = registry.findTypeLibrary("{48250ACE-8342-4EA8-85F9-1F377711A6ED}");
-    ASSERT_TRUE(library);
-    EXPECT_EQ(library->guid, "{48250ACE-8342-4EA8-85F9-1F377711A6ED}");
-    EXPECT_EQ(library->major, 1);
-    EXPECT_EQ(library->minor, 0);
-    EXPECT_EQ(library->name, "Vorlanecontrol");
+    QSettings written(registry.filePath(), QSettings::IniFormat);
+    EXPECT_EQ(written.value("TypeLibraries/48250ACE-8342-4EA8-85F9-1F377711A6ED/Version"), "1.0");
 
     // Registering again replaces.
     ASSERT_TRUE(registry.registerClass({guid, "Vorlane", "/usr/lib/VRLN401.so", "Both"}));
@@ -67,8 +65,10 @@ TEST(ClassRegistry, RegistersLooksUpAndUnregisters)
     ASSERT_TRUE(registry.unregisterClass(guid));
     EXPECT_EQ(registry.libraryOfClass(guid), std::nullopt);
     ASSERT_TRUE(registry.unregisterTypeLibrary("{48250ACE-8342-4EA8-85F9-1F377711A6ED}"));
-    EXPECT_EQ(registry.findTypeLibrary("{48250ACE-8342-4EA8-85F9-1F377711A6ED}"), std::nullopt);
+    // The last entry took the file and its folder with it.
+    EXPECT_FALSE(QFileInfo::exists(home.path() + "/Vorlane"));
     EXPECT_TRUE(registry.unregisterClass(guid)) << "removing what is gone is no failure";
+    EXPECT_FALSE(QFileInfo::exists(registry.filePath())) << "nor does it leave an empty file";
 }
 
 TEST(ClassRegistry, RefusesMalformedEntriesAndUnwritableFiles)
@@ -88,6 +88,69 @@ TEST(ClassRegistry, RefusesMalformedEntriesAndUnwritableFiles)
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     EXPECT_FALSE(registry.registerProgId("Fine.Name", guid));
+}
+
+// The system-wide registry sits in the first XDG_CONFIG_DIRS folder; every look-up reads the
+// user's file first, then each system folder, and the first file holding an entry decides.
+TEST(ClassRegistry, SystemRegistryIsReadAfterTheUsersOwn)
+{
+    ScopedConfigHome home;
+    const QString second = home.path() + "/second";
+    qputenv("XDG_CONFIG_DIRS", (home.systemPath() + ":relative:" + second).toLocal8Bit());
+    EXPECT_EQ(ClassRegistry::system().filePath(), home.systemPath() + "/Vorlane/classes.ini");
+    EXPECT_EQ(
+        ClassRegistry().lookupFiles(),
+        (QStringList{home.path() + "/Vorlane/classes.ini",
+                     home.systemPath() + "/Vorlane/classes.ini", second + "/Vorlane/classes.ini"}));
+    const char other[] = "{C0FFEE00-0000-0000-0000-000000000000}";
+    ClassRegistry system = ClassRegistry::system();
+    ClassRegistry user;
+    ClassRegistry later(second + "/Vorlane/classes.ini");
+    ASSERT_TRUE(later.registerProgId("Only.Later", other));
+    ASSERT_TRUE(system.registerProgId("Both.Places", other));
+    ASSERT_TRUE(system.registerClass({guid, "Sys", "/usr/lib/VRLN401.so", "Apartment"}));
+    ASSERT_TRUE(user.registerProgId("Both.Places", guid));
+    ASSERT_TRUE(user.registerClass({guid, "Mine", "/home/me/VRLN401.so", "Apartment"}));
+
+    EXPECT_EQ(user.classOfProgId("Both.Places"), QByteArray(guid)) << "the user's entry wins";
+    EXPECT_EQ(user.libraryOfClass(guid), QString("/home/me/VRLN401.so"));
+    EXPECT_EQ(user.classOfProgId("Only.Later"), QByteArray(other));
+    EXPECT_EQ(system.classOfProgId("Both.Places"), QByteArray(other));
+    ASSERT_TRUE(user.unregisterClass(guid));
+    EXPECT_EQ(user.libraryOfClass(guid), QString("/usr/lib/VRLN401.so")) << "then the system's";
+
+    qunsetenv("XDG_CONFIG_DIRS");
+    EXPECT_EQ(ClassRegistry::systemFilePaths(), QStringList{"/etc/xdg/Vorlane/classes.ini"});
+    qputenv(ClassRegistry::scopeVariable, "system");
+    EXPECT_EQ(ClassRegistry::forRegistration().filePath(), "/etc/xdg/Vorlane/classes.ini");
+    qunsetenv(ClassRegistry::scopeVariable);
+    EXPECT_EQ(ClassRegistry::forRegistration().filePath(), home.path() + "/Vorlane/classes.ini");
+}
+
+// An entry that is there but unusable is reported as corrupt, naming the file, and hides no
+// entry of a later file.
+TEST(ClassRegistry, ReportsCorruptEntriesWithTheirFile)
+{
+    ScopedConfigHome home;
+    ClassRegistry system = ClassRegistry::system();
+    ASSERT_TRUE(system.registerProgId("Bad.Class", guid));
+    ASSERT_TRUE(system.registerClass({guid, "Sys", "/usr/lib/VRLN401.so", "Apartment"}));
+    const QString userFile = ClassRegistry::userFilePath();
+    {
+        QSettings settings(userFile, QSettings::IniFormat);
+        settings.setValue("ProgIDs/bad.class/Class", "not-a-guid");
+        settings.setValue("Classes/E7CC63F0-883E-4C8B-85F2-48BE5280A8FC/Library", "lib/x.so");
+    }
+    QByteArray corrupt;
+    EXPECT_EQ(ClassRegistry().classOfProgId("Bad.Class", &corrupt), std::nullopt);
+    EXPECT_EQ(corrupt, "the class registry \"" + QFile::encodeName(userFile) +
+                           "\" is corrupt: the ProgID \"Bad.Class\" names the class "
+                           "\"not-a-guid\", which is not a GUID");
+    corrupt.clear();
+    EXPECT_EQ(ClassRegistry().libraryOfClass(guid, &corrupt), std::nullopt);
+    EXPECT_TRUE(corrupt.contains(QFile::encodeName(userFile) + "\" is corrupt: the class " + guid +
+                                 " has the library \"lib/x.so\", which is not an absolute path"))
+        << corrupt.constData();
 }
 
 } // namespace

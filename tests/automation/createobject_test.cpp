@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QLibrary>
+#include <QSettings>
 #include <gtest/gtest.h>
 
 using namespace automation;
@@ -84,6 +85,13 @@ TEST(CreateObject, NamesTheMissingPiece)
 
     ASSERT_TRUE(registry.registerProgId("Orphan.Class", greeterGuid));
     expectFailure(create("Orphan.Class"), "has no library registered");
+    {
+        QSettings settings(registry.filePath(), QSettings::IniFormat);
+        settings.setValue("ProgIDs/broken.entry/Class", "12345");
+    }
+    expectFailure(create("Broken.Entry"), "the class registry \"" +
+                                              registry.filePath().toLocal8Bit() +
+                                              "\" is corrupt: the ProgID");
 
     const QString missing = home.path() + "/gone.so";
     ASSERT_TRUE(registry.registerClass({greeterGuid, "Greeter", missing, "Apartment"}));

@@ -3,6 +3,7 @@
 #include "platform/automation/connectionpoint.h"
 #include "platform/automation/conversions.h"
 #include "platform/automation/functionclassfactory.h"
+#include "platform/automation/memberbinding.h"
 #include "platform/automation/tabledispatch.h"
 #include "tests/automation/variantprinter.h"
 
@@ -17,6 +18,8 @@ namespace {
 constexpr qint32 idCount = 0x68030001;
 constexpr qint32 idAdd = 0x60030002;
 constexpr qint32 idDouble = 0x60030003;
+constexpr qint32 idPeek = 0x60030004;
+constexpr qint32 idBroken = 0x68030005;
 constexpr qint32 idTick = 1;
 
 constexpr std::array counterMembers{
@@ -26,6 +29,9 @@ constexpr std::array counterMembers{
            "Adds and returns the new count."),
     method(idDouble, "DoubleIt", ValueType::Void, {ParamInfo{"intValue", ValueType::Integer, true}},
            "Doubles its argument in place and raises Tick."),
+    method(idPeek, "Peek", ValueType::Integer, {ParamInfo{"intValue", ValueType::Integer, true}},
+           "Returns its argument, leaving it as it is."),
+    propGet(idBroken, "Broken", ValueType::Integer, "Gives a Long although it declares Integer."),
 };
 static_assert(hasUniqueIds(counterMembers));
 static_assert(hasConsistentNames(counterMembers));
@@ -57,24 +63,31 @@ public:
     ConnectionPoint* connectionPoint() override { return &m_events; }
 
 protected:
+    // The arguments arrive converted to their declared types: no conversion here.
     CallResult invokeMember(const MemberInfo& member, std::span<Variant> args) override
     {
+        seen.assign(args.begin(), args.end());
         if (member.dispid == idCount && member.kind == MemberKind::PropertyGet)
             return CallResult::success(Variant::fromInt32(m_count));
         if (member.dispid == idDouble)
             return doubleIt(args[0]);
-        const Converted<qint32> amount = toInt32(args[0]);
-        if (!amount.ok())
-            return CallResult::failure(amount.error);
-        m_count = member.dispid == idAdd ? m_count + amount.value : amount.value;
+        if (member.dispid == idPeek)
+            return CallResult::success(args[0]);
+        if (member.dispid == idBroken)
+            return CallResult::success(Variant::fromInt32(1));
+        const qint32 amount = args[0].int32Value();
+        m_count = member.dispid == idAdd ? m_count + amount : amount;
         return CallResult::success(member.dispid == idAdd ? Variant::fromInt32(m_count)
                                                           : Variant());
     }
 
+public:
+    std::vector<Variant> seen; // the arguments of the last call that reached the object
+
 private:
     CallResult doubleIt(Variant& value)
     {
-        const Converted<qint16> number = toInt16(Variant::fromInt32(2 * toInt32(value).value));
+        const Converted<qint16> number = toInt16(Variant::fromInt32(2 * value.int16Value()));
         if (!number.ok())
             return CallResult::failure(number.error);
         value = Variant::fromInt16(number.value);
@@ -143,6 +156,104 @@ TEST(Dispatch, CallsReachTheObjectAndErrorsComeBackAsResults)
     EXPECT_EQ(bad.error, RuntimeError::TypeMismatch);
     EXPECT_EQ(bad.description, "Type mismatch");
     EXPECT_EQ(counter->get(idCount).value, Variant::fromInt32(42));
+}
+
+// The dispatcher converts each argument to its declared type before the object sees it; a failed
+// conversion stops the call there. A by-reference argument comes back only when the object changed
+// it, and a result of another type than declared is refused.
+TEST(Dispatch, ConvertsArgumentsAndWritesBackOnlyWhatChanged)
+{
+    const Ref<Counter> counter = makeRef<Counter>();
+    const struct {
+        qint32 dispid;
+        Variant given;
+        Variant seen;  // by the object
+        Variant after; // in the caller's argument
+        RuntimeError error;
+    } rows[] = {
+        {idDouble, Variant::fromString("21"), Variant::fromInt16(21), Variant::fromInt16(42),
+         RuntimeError::None},
+        {idDouble, Variant::fromDouble(2.5), Variant::fromInt16(2), Variant::fromInt16(4),
+         RuntimeError::None},
+        {idPeek, Variant::fromString("7"), Variant::fromInt16(7), Variant::fromString("7"),
+         RuntimeError::None},
+        {idPeek, Variant(), Variant::fromInt16(0), Variant(), RuntimeError::None},
+        {idPeek, Variant::fromInt32(70000), Variant(), Variant::fromInt32(70000),
+         RuntimeError::Overflow},
+        {idAdd, Variant::null(), Variant(), Variant::null(), RuntimeError::InvalidUseOfNull},
+    };
+    for (const auto& row : rows) {
+        counter->seen.clear();
+        Variant arg[] = {row.given};
+        const CallResult result = counter->invoke(row.dispid, MemberKind::Method, arg);
+        const std::string what = row.given.debugText().toStdString();
+        EXPECT_EQ(result.error, row.error) << what;
+        EXPECT_EQ(counter->seen.empty() ? Variant() : counter->seen[0], row.seen) << what;
+        EXPECT_EQ(arg[0], row.after) << what;
+    }
+    ASSERT_TRUE(counter->put(idCount, Variant::fromString("40")).ok());
+    EXPECT_EQ(counter->seen, std::vector{Variant::fromInt32(40)});
+
+    const CallResult broken = counter->get(idBroken);
+    EXPECT_EQ(broken.error, RuntimeError::TypeMismatch);
+    EXPECT_EQ(broken.description, "Broken gave Long where its declaration names Integer");
+}
+
+struct Tank {
+    qint32 litres = 5;
+    qint32 level() const { return litres; }
+    void setLevel(qint32 value) { litres = value; }
+    // Tops up by `amount` and hands back what did not fit.
+    void fill(qint16& amount)
+    {
+        const qint16 room = qint16(10 - litres);
+        litres += qMin(amount, room);
+        amount = qint16(qMax(0, amount - room));
+    }
+};
+
+constexpr std::array tankMembers{
+    propGet(1, "Level", ValueType::Long, ""),
+    propPut(1, "Level", ValueType::Long, ""),
+    method(2, "Fill", ValueType::Void, {ParamInfo{"intAmount", ValueType::Integer, true}}, ""),
+    propGet(3, "Wrong", ValueType::String, ""), // bound to a Long accessor below
+    method(4, "Spill", ValueType::Void, {ParamInfo{"intAmount", ValueType::Integer, false}}, ""),
+};
+
+const MemberBinding<Tank> tankBindings[] = {
+    bindGet<&Tank::level>(1), bindPut<&Tank::setLevel>(1), bindMethod<&Tank::fill>(2),
+    bindGet<&Tank::level>(3), bindMethod<&Tank::fill>(4), // changes a by-value argument
+};
+
+CallResult callTank(Tank& tank, qint32 dispid, MemberKind kind, std::span<Variant> args)
+{
+    return callBinding<Tank>(tankBindings, *findMember({"t", "", 0, tankMembers, ""}, dispid, kind),
+                             tank, args);
+}
+
+TEST(MemberBinding, CallsTypedAccessorsAndRefusesOnesThatDoNotFitTheirRow)
+{
+    Tank tank;
+    EXPECT_EQ(callTank(tank, 1, MemberKind::PropertyGet, {}).value, Variant::fromInt32(5));
+    Variant value[] = {Variant::fromInt32(8)};
+    ASSERT_TRUE(callTank(tank, 1, MemberKind::PropertyPut, value).ok());
+    EXPECT_EQ(tank.litres, 8);
+    Variant amount[] = {Variant::fromInt16(5)};
+    ASSERT_TRUE(callTank(tank, 2, MemberKind::Method, amount).ok());
+    EXPECT_EQ(tank.litres, 10);
+    EXPECT_EQ(amount[0], Variant::fromInt16(3)) << "the accessor's write is left in the argument";
+
+    for (qint32 unfit : {3, 4}) {
+        const MemberKind kind = unfit == 3 ? MemberKind::PropertyGet : MemberKind::Method;
+        Variant arg[] = {Variant::fromInt16(1)};
+        const CallResult refused =
+            callTank(tank, unfit, kind, std::span(arg, kind == MemberKind::Method ? 1 : 0));
+        EXPECT_EQ(refused.error, RuntimeError::TypeMismatch) << unfit;
+        EXPECT_TRUE(refused.description.contains("does not have the types its declaration names"));
+    }
+    EXPECT_EQ(tank.litres, 10);
+    EXPECT_EQ(callBinding<Tank>({}, tankMembers[0], tank, {}).error,
+              RuntimeError::ObjectDoesntSupport);
 }
 
 class RecordingSink : public EventSink {

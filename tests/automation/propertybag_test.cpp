@@ -1,12 +1,9 @@
-// Property bags: values come back with their types, missing keys read as Empty.
+// The memory property bag: values come back with their types, missing keys read as Empty.
 #include "platform/automation/memorypropertybag.h"
-#include "platform/automation/settingspropertybag.h"
 #include "tests/automation/variantprinter.h"
 
-#include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
-#include <memory>
 #include <vector>
 
 using namespace automation;
@@ -48,55 +45,12 @@ void expectRoundTrip(PropertyBag& writer, const std::function<const PropertyBag&
     EXPECT_EQ(bag.read("long"), Variant()) << "keys are case-sensitive";
 }
 
-TEST(MemoryPropertyBag, KeepsTypesAndOrder)
+TEST(MemoryPropertyBag, KeepsTypes)
 {
     MemoryPropertyBag bag;
     expectRoundTrip(bag, [&]() -> const PropertyBag& { return bag; });
-    EXPECT_EQ(bag.keys().first(), "Empty");
     bag.write("Long", Variant::fromString("changed"));
     EXPECT_EQ(bag.read("Long"), Variant::fromString("changed"));
-    bag.remove("Long");
-    EXPECT_FALSE(bag.contains("Long"));
-    EXPECT_EQ(bag.read("Long"), Variant());
-}
-
-TEST(SettingsPropertyBag, RoundTripsThroughTheFileWithTypes)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("form.ini"));
-    std::unique_ptr<QSettings> reread;
-    std::unique_ptr<SettingsPropertyBag> rereadBag;
-    {
-        QSettings settings(path, QSettings::IniFormat);
-        SettingsPropertyBag bag(settings, QStringLiteral("Forms/Scan/Vorlane1"));
-        expectRoundTrip(bag, [&]() -> const PropertyBag& {
-            settings.sync();
-            EXPECT_EQ(settings.status(), QSettings::NoError);
-            // A fresh QSettings reads the file, not what the first one still caches.
-            reread = std::make_unique<QSettings>(path, QSettings::IniFormat);
-            rereadBag = std::make_unique<SettingsPropertyBag>(*reread, "Forms/Scan/Vorlane1");
-            return *rereadBag;
-        });
-    }
-    EXPECT_EQ(reread->value("Forms/Scan/Vorlane1/Long").toString(), "Long:110");
-    SettingsPropertyBag otherGroup(*reread, QStringLiteral("Forms/Other"));
-    EXPECT_EQ(otherGroup.read("Long"), Variant());
-}
-
-TEST(SettingsPropertyBag, ReadsHandWrittenValues)
-{
-    QTemporaryDir dir;
-    QSettings settings(dir.filePath(QStringLiteral("hand.ini")), QSettings::IniFormat);
-    settings.setValue("Plain", "just text");
-    settings.setValue("Port", "Long:abc");
-    settings.setValue("Odd", "Weird:1");
-    settings.setValue("Timeout", "Integer:99999");
-    SettingsPropertyBag bag(settings, QString());
-    EXPECT_EQ(bag.read("Plain"), Variant::fromString("just text"));
-    EXPECT_EQ(bag.read("Port"), Variant::fromString("Long:abc"));
-    EXPECT_EQ(bag.read("Odd"), Variant::fromString("Weird:1"));
-    EXPECT_EQ(bag.read("Timeout"), Variant::fromString("Integer:99999"));
 }
 
 } // namespace

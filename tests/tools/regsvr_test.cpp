@@ -1,9 +1,11 @@
-// regsvr: registering the built library fills the per-user class registry, -u empties it, and
-// every failure says what went wrong with a non-zero status.
+// regsvr: registering the built library fills the per-user or the system-wide class registry, -u
+// empties it without leaving files behind, and every failure names the file and what went wrong.
 #include "platform/automation/classregistry.h"
 #include "tests/tools/toolrun.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -23,25 +25,29 @@ protected:
         return runTool(QStringLiteral(REGSVR_PATH), arguments, m_home.path(), {}, workingDirectory);
     }
 
-    ClassRegistry registry() const
+    ClassRegistry registry(bool system = false) const
     {
-        return ClassRegistry(m_home.path() + QStringLiteral("/Vorlane/classes.ini"));
+        return ClassRegistry(registryFile(system));
+    }
+    QString registryFile(bool system = false) const
+    {
+        return m_home.path() + (system ? QStringLiteral("/system") : QString()) +
+               QStringLiteral("/Vorlane/classes.ini");
     }
 
     static QString library() { return QFileInfo(QStringLiteral(VRLN401_PATH)).canonicalFilePath(); }
 
-    void expectRegistered()
+    void expectRegistered(bool system = false)
     {
-        const ClassRegistry classes = registry();
+        const ClassRegistry classes = registry(system);
         EXPECT_EQ(classes.classOfProgId(kProgId), QByteArray(kVorlaneClass));
         EXPECT_EQ(classes.libraryOfClass(kVorlaneClass), library());
         EXPECT_EQ(classes.libraryOfClass(kPageClass), library());
-        const auto typeLibrary = classes.findTypeLibrary(kTypeLibrary);
-        ASSERT_TRUE(typeLibrary);
-        EXPECT_EQ(typeLibrary->path, library());
-        EXPECT_EQ(typeLibrary->name, "Vorlanecontrol");
-        EXPECT_EQ(typeLibrary->major, 1);
-        EXPECT_EQ(typeLibrary->minor, 0);
+        QSettings file(registryFile(system), QSettings::IniFormat);
+        file.beginGroup(QStringLiteral("TypeLibraries/") + QString(kTypeLibrary).mid(1, 36));
+        EXPECT_EQ(file.value("Path").toString(), library());
+        EXPECT_EQ(file.value("Name").toString(), "Vorlanecontrol");
+        EXPECT_EQ(file.value("Version").toString(), "1.0");
     }
 
     QTemporaryDir m_home;
@@ -59,11 +65,37 @@ TEST_F(Regsvr, RegistersTheLibraryAndUnregistersIt)
     const ToolRun unregistered = regsvr({library(), QStringLiteral("-u")});
     EXPECT_EQ(unregistered.exitCode, 0) << unregistered.err.constData();
     EXPECT_TRUE(unregistered.out.contains("DllUnregisterServer"));
-    const ClassRegistry classes = registry();
-    EXPECT_FALSE(classes.classOfProgId(kProgId));
-    EXPECT_FALSE(classes.findClass(kVorlaneClass));
-    EXPECT_FALSE(classes.findClass(kPageClass));
-    EXPECT_FALSE(classes.findTypeLibrary(kTypeLibrary));
+    // Nothing else was registered: no empty file or folder is left.
+    EXPECT_FALSE(QFileInfo::exists(m_home.path() + QStringLiteral("/Vorlane")));
+    EXPECT_EQ(regsvr({library(), QStringLiteral("-u")}).exitCode, 0) << "again: nothing to do";
+    EXPECT_FALSE(QFileInfo::exists(registryFile()));
+}
+
+// The command lines the package's maintainer scripts run: --system writes the first folder of
+// XDG_CONFIG_DIRS, a user's look-up reads it after their own file, and -u takes it away again.
+TEST_F(Regsvr, SystemRegistrationIsSeenByEveryUserAfterTheirOwn)
+{
+    const ToolRun registered = regsvr({QStringLiteral("--system"), library()});
+    EXPECT_EQ(registered.exitCode, 0) << registered.err.constData();
+    EXPECT_TRUE(registered.out.contains(QFile::encodeName(registryFile(true))))
+        << registered.out.constData();
+    expectRegistered(true);
+    EXPECT_FALSE(QFileInfo::exists(registryFile()));
+
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(m_home.path() + QStringLiteral("/system")));
+    EXPECT_EQ(ClassRegistry().libraryOfClass(kVorlaneClass), library());
+    ClassRegistry mine;
+    ASSERT_TRUE(mine.registerClass({kVorlaneClass, "Vorlane", "/home/me/VRLN401.so", "Apartment"}));
+    EXPECT_EQ(ClassRegistry().libraryOfClass(kVorlaneClass), QString("/home/me/VRLN401.so"));
+    ASSERT_TRUE(mine.unregisterClass(kVorlaneClass));
+
+    const ToolRun unregistered =
+        regsvr({QStringLiteral("--system"), QStringLiteral("-u"), library()});
+    EXPECT_EQ(unregistered.exitCode, 0) << unregistered.err.constData();
+    EXPECT_FALSE(QFileInfo::exists(m_home.path() + QStringLiteral("/system/Vorlane")));
+    EXPECT_FALSE(ClassRegistry().classOfProgId(kProgId));
+    qunsetenv("XDG_CONFIG_DIRS");
 }
 
 // A relative name must be loaded from the current folder and recorded with its absolute path:
@@ -93,8 +125,21 @@ TEST_F(Regsvr, FailsClearlyOnAMissingOrUnloadableLibrary)
     EXPECT_FALSE(QFileInfo::exists(registry().filePath()));
 }
 
-TEST_F(Regsvr, ReportsAFailingEntryPointWithItsResultCode)
+TEST_F(Regsvr, ReportsAFailingEntryPointWithTheRegistryFileAndWhy)
 {
+    // A file where the registry's folder should be.
+    QFile blocker(m_home.path() + QStringLiteral("/Vorlane"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const ToolRun blocked = regsvr({library()});
+    EXPECT_EQ(blocked.exitCode, 1);
+    EXPECT_TRUE(blocked.err.contains(
+        "DllRegisterServer in " + QFile::encodeName(library()) + " failed: the class registry \"" +
+        QFile::encodeName(registryFile()) +
+        "\" was not changed: " + QFile::encodeName(blocker.fileName()) + " is not a folder"))
+        << blocked.err.constData();
+    ASSERT_TRUE(blocker.remove());
+
     for (const QStringList& arguments :
          {QStringList{QStringLiteral(FAILING_LIBRARY_PATH)},
           QStringList{QStringLiteral("-u"), QStringLiteral(FAILING_LIBRARY_PATH)}}) {
@@ -102,6 +147,17 @@ TEST_F(Regsvr, ReportsAFailingEntryPointWithItsResultCode)
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_TRUE(run.err.contains("0x80040201 (class registration failed)"))
             << run.err.constData();
+    }
+}
+
+TEST_F(Regsvr, HelpOfEveryToolPrintsItsUsage)
+{
+    for (const char* tool : {REGSVR_PATH, TYPELIB_DUMP_PATH, VORLANE_SHELL_PATH}) {
+        const ToolRun run =
+            runTool(QString::fromUtf8(tool), {QStringLiteral("--help")}, m_home.path());
+        EXPECT_EQ(run.exitCode, 0) << tool;
+        EXPECT_TRUE(run.out.startsWith("usage: ")) << tool << run.out.constData();
+        EXPECT_TRUE(run.err.isEmpty()) << tool;
     }
 }
 

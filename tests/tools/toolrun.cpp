@@ -24,6 +24,8 @@ ToolRun runTool(const QString& program, const QStringList& arguments, const QStr
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    // Nor the machine's: the system-wide registry is the folder's "system" subfolder.
+    environment.insert(QStringLiteral("XDG_CONFIG_DIRS"), configHome + QStringLiteral("/system"));
     process.setProcessEnvironment(environment);
     if (!workingDirectory.isEmpty())
         process.setWorkingDirectory(workingDirectory);

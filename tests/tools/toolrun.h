@@ -17,7 +17,8 @@ struct ToolRun {
     QList<QByteArray> lines() const;
 };
 
-// Runs the program with XDG_CONFIG_HOME set to `configHome`, writes `input` to its standard input
+// Runs the program with XDG_CONFIG_HOME set to `configHome` and XDG_CONFIG_DIRS to its "system"
+// subfolder, writes `input` to its standard input
 // and closes it, and waits for its end, killing it after 30 seconds.
 ToolRun runTool(const QString& program, const QStringList& arguments, const QString& configHome,
                 const QByteArray& input = {}, const QString& workingDirectory = {});

@@ -13,6 +13,11 @@ namespace {
 
 constexpr int kCannotRun = 2;
 
+constexpr const char* kUsage =
+    "usage: typelib-dump LIBRARY\n"
+    "Prints the type information of an automation library (its interfaces, members and classes)\n"
+    "without creating anything.\n";
+
 int fail(const QByteArray& message)
 {
     std::fprintf(stderr, "typelib-dump: %s\n", message.constData());
@@ -43,6 +48,10 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() == 2 && arguments.at(1) == QLatin1String("--help")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     if (arguments.size() != 2 || arguments.at(1).startsWith(QLatin1Char('-'))) {
         return fail("usage: typelib-dump LIBRARY");
     }

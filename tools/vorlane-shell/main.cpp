@@ -16,6 +16,11 @@ namespace {
 
 constexpr int kCannotRead = 2;
 
+constexpr const char* kUsage =
+    "usage: vorlane-shell [SCRIPT]\n"
+    "Runs a script of create/get/put/call/release lines from SCRIPT or standard input against an\n"
+    "automation object and writes one JSON line per command and per event.\n";
+
 int fail(const QByteArray& message)
 {
     std::fprintf(stderr, "vorlane-shell: %s\n", message.constData());
@@ -55,6 +60,10 @@ int main(int argc, char** argv)
     // The object pumps the event loop while it waits for its server.
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() == 2 && arguments.at(1) == QLatin1String("--help")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     if (arguments.size() > 2 ||
         (arguments.size() == 2 && arguments.at(1).startsWith(QLatin1Char('-'))))
         return fail("usage: vorlane-shell [SCRIPT]");

@@ -12,9 +12,10 @@ struct ShellFailure {
     int number = 0;
     QByteArray text;
 
-    static ShellFailure of(automation::RuntimeError error, QByteArray text = {})
+    static ShellFailure of(automation::ErrorNumber error, QByteArray text = {})
     {
-        return {int(error), text.isEmpty() ? automation::runtimeErrorText(error) : std::move(text)};
+        return {error.number(),
+                text.isEmpty() ? automation::runtimeErrorText(error) : std::move(text)};
     }
 };
 
