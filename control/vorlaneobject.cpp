@@ -154,6 +154,12 @@ CallResult VorlaneObject::getProperty(qint32 dispid)
         return CallResult::success(Variant::fromBool(c.DebugMode()));
     case id::DebugFile:
         return CallResult::success(Variant::fromString(c.DebugFile()));
+    case id::POPSecurity:
+        return CallResult::success(Variant::fromInt16(c.POPSecurity()));
+    case id::POPCAFile:
+        return CallResult::success(Variant::fromString(c.POPCAFile()));
+    case id::SecureConnectionInfo:
+        return CallResult::success(Variant::fromString(c.SecureConnectionInfo()));
     }
     return CallResult::failure(RuntimeError::ObjectDoesntSupport);
 }
@@ -166,6 +172,7 @@ CallResult VorlaneObject::putProperty(qint32 dispid, const Variant& value)
     case id::POPHostname:
     case id::POPUsername:
     case id::POPPassword:
+    case id::POPCAFile:
     case id::DebugFile: {
         const auto text = automation::toString(value);
         if (!text.ok()) {
@@ -177,6 +184,8 @@ CallResult VorlaneObject::putProperty(qint32 dispid, const Variant& value)
             c.setPOPUsername(text.value);
         } else if (dispid == id::POPPassword) {
             c.setPOPPassword(text.value);
+        } else if (dispid == id::POPCAFile) {
+            c.setPOPCAFile(text.value);
         } else {
             c.setDebugFile(text.value);
         }
@@ -196,6 +205,17 @@ CallResult VorlaneObject::putProperty(qint32 dispid, const Variant& value)
             return conversionFailure(timeout);
         }
         c.setPOPTimeout(timeout.value);
+        return CallResult::success();
+    }
+    case id::POPSecurity: {
+        const auto security = automation::toInt16(value);
+        if (!security.ok()) {
+            return conversionFailure(security);
+        }
+        if (!Vorlane::isValidSecurity(security.value)) {
+            return CallResult::failure(RuntimeError::InvalidProcedureCall);
+        }
+        c.setPOPSecurity(security.value);
         return CallResult::success();
     }
     case id::DebugMode: {
@@ -288,6 +308,19 @@ CallResult VorlaneObject::readProperties(const automation::PropertyBag& bag)
             return result;
         }
     }
+    // Saved before secure connections existed: these two keep their defaults when absent.
+    constexpr qint32 kSecurityPersisted[] = {id::POPSecurity, id::POPCAFile};
+    constexpr const char* kSecurityKeys[] = {"POPSecurity", "POPCAFile"};
+    for (std::size_t i = 0; i < std::size(kSecurityKeys); ++i) {
+        const Variant stored = bag.read(kSecurityKeys[i]);
+        if (stored.isEmpty()) {
+            continue;
+        }
+        const CallResult result = putProperty(kSecurityPersisted[i], stored);
+        if (!result.ok()) {
+            return result;
+        }
+    }
     return CallResult::success();
 }
 
@@ -299,6 +332,11 @@ void VorlaneObject::writeProperties(automation::PropertyBag& bag) const
     bag.write("POPUsername", Variant::fromString(c.POPUsername()));
     bag.write("POPPassword", Variant::fromString(c.POPPassword()));
     bag.write("POPTimeout", Variant::fromInt16(c.POPTimeout()));
+    // Only once security is in use, so that a plain control saves exactly its five keys.
+    if (c.POPSecurity() != Vorlane::SecurityNone || !c.POPCAFile().isEmpty()) {
+        bag.write("POPSecurity", Variant::fromInt16(c.POPSecurity()));
+        bag.write("POPCAFile", Variant::fromString(c.POPCAFile()));
+    }
 }
 
 QSize VorlaneObject::resize(QSize)

@@ -114,6 +114,6 @@ TEST_F(Library, TypeLibraryResourceDescribesTheControl)
     EXPECT_EQ(library->lcid, 0x409u);
     const automation::InterfaceInfo* vorlane = automation::findInterface(*library, "_Vorlane");
     ASSERT_NE(vorlane, nullptr);
-    EXPECT_EQ(vorlane->members.size(), 41u); // 24 gets, 8 puts, 9 methods
+    EXPECT_EQ(vorlane->members.size(), 46u); // 27 gets, 10 puts, 9 methods
     EXPECT_NE(automation::findInterface(*library, "__Vorlane"), nullptr);
 }
