@@ -32,9 +32,11 @@ constexpr Entry kTable[] = {
     {29, "Cannot reset deleted messages when disconnected", false},
     {30, "Error using the LIST command: ", true},
     {31, "File error: ", true},
+    {32, "Secure connection failed: ", true},
+    {33, "Server refused STLS: ", true},
 };
 
-static_assert(std::size(kTable) == 21, "one entry for every code from 11 to 31");
+static_assert(std::size(kTable) == 23, "one entry for every code from 11 to 33");
 
 } // namespace
 

@@ -1,8 +1,12 @@
 #include "control/socketcomponent.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QHostAddress>
-#include <QTcpSocket>
+#include <QSslCipher>
+#include <QSslConfiguration>
+#include <QSslError>
+#include <QSslSocket>
 #include <QTimer>
 #include <algorithm>
 #include <limits>
@@ -52,13 +56,17 @@ constexpr const char* kGenericErrorText = "Connection is aborted due to timeout 
 
 } // namespace
 
-SocketComponent::SocketComponent(QObject* parent) : QObject(parent), m_socket(new QTcpSocket(this))
+SocketComponent::SocketComponent(QObject* parent) : QObject(parent), m_socket(new QSslSocket(this))
 {
     m_socket->setReadBufferSize(kReadBufferLimit);
     // Qt's signals are only hints: every one of them schedules one coalesced check, which
     // decides what to raise from the socket's actual state.
     connect(m_socket, &QTcpSocket::connected, this, [this] {
-        if (m_state == Connecting) {
+        // With TLS from the first byte the connection is usable only once the handshake is done;
+        // Qt starts that handshake itself now.
+        if (m_state == Connecting && m_secureAtConnect) {
+            m_handshaking = true;
+        } else if (m_state == Connecting) {
             m_state = Connected;
         }
         scheduleCheck();
@@ -72,6 +80,15 @@ SocketComponent::SocketComponent(QObject* parent) : QObject(parent), m_socket(ne
         scheduleCheck();
     });
     connect(m_socket, &QTcpSocket::errorOccurred, this, [this] { onQtError(); });
+    connect(m_socket, &QSslSocket::encrypted, this, [this] { onEncrypted(); });
+    connect(m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
+        // Not ignored, so the handshake fails next; its error names only the first of these.
+        QByteArrayList reasons;
+        for (const QSslError& e : errors) {
+            reasons.append(e.errorString().toUtf8());
+        }
+        m_verificationFailure = reasons.join("; ");
+    });
 }
 
 SocketComponent::~SocketComponent() = default;
@@ -97,12 +114,95 @@ void SocketComponent::connectToRemote()
     m_socket->abort();
     m_peerClosed = false;
     m_pendingError.reset();
+    m_handshaking = false;
+    m_verificationFailure.clear();
     m_state = Connecting;
     if (m_remotePort < 0 || m_remotePort > 65535) {
         fail(10049, "Address is not available");
         return;
     }
-    m_socket->connectToHost(QString::fromLatin1(m_remoteHost), static_cast<quint16>(m_remotePort));
+    const QString host = QString::fromLatin1(m_remoteHost);
+    const auto port = static_cast<quint16>(m_remotePort);
+    if (m_secureAtConnect) {
+        prepareSecurity();
+        m_socket->connectToHostEncrypted(host, port, QString::fromLatin1(m_peerVerifyName));
+    } else {
+        m_socket->connectToHost(host, port);
+    }
+}
+
+void SocketComponent::prepareSecurity()
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    if (!m_extraCaCertificates.isEmpty()) {
+        // Setting any CA list turns off Qt's on-demand loading of the system store, so the
+        // system's certificates are named explicitly beside the extra ones.
+        configuration.setCaCertificates(QSslConfiguration::systemCaCertificates() +
+                                        m_extraCaCertificates);
+    }
+    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    m_socket->setSslConfiguration(configuration);
+    m_socket->setPeerVerifyName(QString::fromLatin1(m_peerVerifyName));
+}
+
+bool SocketComponent::loadExtraCaCertificates(const QByteArray& pemFile, QByteArray* reason)
+{
+    QFile file(QString::fromLocal8Bit(pemFile));
+    if (!file.open(QIODevice::ReadOnly)) {
+        *reason = "Cannot read CA file " + pemFile + ": " + file.errorString().toUtf8();
+        return false;
+    }
+    const QList<QSslCertificate> certificates = QSslCertificate::fromData(file.readAll());
+    if (certificates.isEmpty()) {
+        *reason = "No PEM certificate in CA file " + pemFile;
+        return false;
+    }
+    m_extraCaCertificates = certificates;
+    return true;
+}
+
+void SocketComponent::clearExtraCaCertificates()
+{
+    m_extraCaCertificates.clear();
+}
+
+void SocketComponent::startSecureSession()
+{
+    if (m_state != Connected) {
+        return;
+    }
+    if (m_socket->state() != QAbstractSocket::ConnectedState) {
+        // The peer left before the handshake could start; its close is still on its way to us.
+        fail(kSecureChannelError, "The remote host closed the connection");
+        return;
+    }
+    m_handshaking = true;
+    m_verificationFailure.clear();
+    prepareSecurity();
+    m_socket->startClientEncryption();
+}
+
+bool SocketComponent::isSecure() const
+{
+    return m_state != Closed && !m_handshaking && m_socket->isEncrypted();
+}
+
+QByteArray SocketComponent::secureSessionDescription() const
+{
+    if (!isSecure()) {
+        return {};
+    }
+    const QSslCipher cipher = m_socket->sessionCipher();
+    return (cipher.protocolString() + ' ' + cipher.name()).toLatin1();
+}
+
+void SocketComponent::onEncrypted()
+{
+    m_handshaking = false;
+    if (m_state == Connecting) {
+        m_state = Connected;
+    }
+    scheduleCheck();
 }
 
 bool SocketComponent::sendData(const QByteArray& bytes)
@@ -157,6 +257,7 @@ QByteArray SocketComponent::getData(qint64 maxLength)
 void SocketComponent::close()
 {
     m_state = Closed;
+    m_handshaking = false;
     m_peerClosed = false;
     m_pendingError.reset();
     m_socket->abort();
@@ -165,6 +266,13 @@ void SocketComponent::close()
 void SocketComponent::onQtError()
 {
     const QAbstractSocket::SocketError qtError = m_socket->error();
+    if (m_handshaking && (m_state == Connecting || m_state == Connected)) {
+        // A close or failure during the handshake means no secure channel, whatever the cause.
+        m_handshaking = false;
+        fail(kSecureChannelError, m_verificationFailure.isEmpty() ? m_socket->errorString().toUtf8()
+                                                                  : m_verificationFailure);
+        return;
+    }
     if (qtError == QAbstractSocket::RemoteHostClosedError) {
         // The peer's close, orderly or by reset: delivered after the data, not as a failure.
         if (m_state == Connected) {

@@ -1,12 +1,14 @@
 // The control's asynchronous TCP client socket, `wsk1`: states, members and events as a classic
-// socket component shows them, realised over QTcpSocket.
+// socket component shows them, realised over QSslSocket so that a session can run over TLS.
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
+#include <QSslCertificate>
 #include <optional>
 
-class QTcpSocket;
+class QSslSocket;
 
 // Contract (all on the owning thread, events only while the event loop is pumped):
 // - state(): 0 closed, 6 connecting, 7 connected, 8 closing (the peer has closed), 9 error.
@@ -18,6 +20,11 @@ class QTcpSocket;
 //   with a number outside 0..31 (classic socket numbering, e.g. 10061 refused, 11001 host not
 //   found) and its description.
 // - sendData() on a socket that is not connected fails (returns false, error 40006).
+// - TLS, when asked for: from the first byte (the state stays 6 until the handshake is done) or
+//   on request on an open connection (startSecureSession(), the state stays 7; isSecure() turns
+//   true when done). The server's chain is verified against the system's trust store plus any
+//   extra CA certificates, and its name against the peer name given. A failed handshake or
+//   verification is state 9 with error kSecureChannelError and the reason as description.
 class SocketComponent : public QObject {
     Q_OBJECT
 public:
@@ -27,6 +34,9 @@ public:
     static constexpr int kBadStateError = 40006;
     static constexpr const char* kBadStateText =
         "Wrong protocol or connection state for the requested transaction or request";
+
+    // A TLS handshake or certificate verification failed; the description gives the reason.
+    static constexpr qint16 kSecureChannelError = 10500;
 
     explicit SocketComponent(QObject* parent = nullptr);
     ~SocketComponent() override;
@@ -55,6 +65,19 @@ public:
     // Closes at once; the state becomes 0 and no further event is raised for this connection.
     void close();
 
+    // TLS settings for the next connectToRemote(). The peer name (a DNS name or an IP address)
+    // is what the server's certificate must name. Extra CA certificates are trusted beside the
+    // system's store; loading them fails with a readable reason.
+    void setSecureAtConnect(bool secure) { m_secureAtConnect = secure; }
+    void setPeerVerifyName(const QByteArray& name) { m_peerVerifyName = name; }
+    bool loadExtraCaCertificates(const QByteArray& pemFile, QByteArray* reason);
+    void clearExtraCaCertificates();
+    // Starts the TLS handshake on the open connection (after a server agreed to STLS).
+    void startSecureSession();
+    bool isSecure() const;
+    // "TLSv1.3 TLS_AES_256_GCM_SHA384" while secure, "" otherwise.
+    QByteArray secureSessionDescription() const;
+
 signals:
     void dataArrival(qint32 bytesTotal);
     void closed();
@@ -70,9 +93,11 @@ private:
     void check();
     bool deliverData();
     void onQtError();
+    void onEncrypted();
+    void prepareSecurity();
     void fail(qint16 number, const QByteArray& description);
 
-    QTcpSocket* m_socket = nullptr;
+    QSslSocket* m_socket = nullptr;
     int m_state = Closed;
     qint32 m_localPort = 0;
     QByteArray m_remoteHost;
@@ -80,4 +105,9 @@ private:
     bool m_checkScheduled = false;
     bool m_peerClosed = false;
     std::optional<PendingError> m_pendingError;
+    bool m_secureAtConnect = false;
+    bool m_handshaking = false;
+    QByteArray m_peerVerifyName;
+    QList<QSslCertificate> m_extraCaCertificates;
+    QByteArray m_verificationFailure;
 };

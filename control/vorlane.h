@@ -65,7 +65,23 @@ public:
     qint16 POPTimeout() const { return intPOPTimeout; }
     void setPOPTimeout(qint16 value) { intPOPTimeout = value; }
 
-    // Session. Codes 11..18, or the socket's number.
+    // Connection security: 0 plain POP3 (the default), 1 STLS after the greeting, 2 TLS from
+    // the first byte. A CA file adds PEM certificates to the system's trust store.
+    enum Security : qint16 { SecurityNone = 0, SecurityStls = 1, SecurityTls = 2 };
+    static bool isValidSecurity(qint16 value)
+    {
+        return value >= SecurityNone && value <= SecurityTls;
+    }
+    qint16 POPSecurity() const { return intPOPSecurity; }
+    // Callers check isValidSecurity() first; other values are refused by the interface.
+    void setPOPSecurity(qint16 value) { intPOPSecurity = value; }
+    QByteArray POPCAFile() const { return strPOPCAFile; }
+    void setPOPCAFile(const QByteArray& value) { strPOPCAFile = value; }
+    // The protocol and cipher after a secure Connect; "" otherwise.
+    QByteArray SecureConnectionInfo() const { return strSecureConnectionInfo; }
+
+    // Session. Codes 11..18, 32 (TLS handshake, certificate or CA file), 33 (STLS refused), or
+    // the socket's number. With security on, USER and PASS are sent only over TLS.
     void Connect();
     void Disconnect();
     QByteArray ConnectResponse() const { return strConnectResponse; }
@@ -162,6 +178,11 @@ private:
     bool funConnectSocket();
     void subAwaitGreeting();
     void subRefuseClosedGreeting();
+    bool funPrepareSecurity();
+    bool funNegotiateStls();
+    bool funAwaitSecureSession();
+    void subTakeSecureChannelFailure();
+    void subNoteSecureSession();
     bool funSessionStep(const QByteArray& command, const QByteArray& argument, qint16 failureCode,
                         QByteArray* reply = nullptr);
     bool funLogin();
@@ -214,6 +235,10 @@ private:
     QList<OwedReply> m_owedReplies;
     StreamFramer m_owedFramer;
     QByteArray m_owedStatusLine;
+    // Secure connections, beyond the classic record.
+    qint16 intPOPSecurity = SecurityNone;
+    QByteArray strPOPCAFile;
+    QByteArray strSecureConnectionInfo;
 
     MsgReadStatusHandler m_msgReadStatus;
     std::unique_ptr<SocketComponent> wsk1;

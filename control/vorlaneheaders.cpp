@@ -71,6 +71,9 @@ QByteArray Vorlane::funPropertyText(const QByteArray& upperName, bool* known)
         {"MSGCONTENTS", [](Vorlane& v) { return v.MsgContents(); }},
         {"DEBUGMODE", [](Vorlane& v) { return QByteArray(v.DebugMode() ? "True" : "False"); }},
         {"DEBUGFILE", [](Vorlane& v) { return v.DebugFile(); }},
+        {"POPSECURITY", [&](Vorlane& v) { return number(v.POPSecurity()); }},
+        {"POPCAFILE", [](Vorlane& v) { return v.POPCAFile(); }},
+        {"SECURECONNECTIONINFO", [](Vorlane& v) { return v.SecureConnectionInfo(); }},
     };
     for (const auto& [name, read] : readers) {
         if (upperName == name) {

@@ -101,6 +101,20 @@ constexpr automation::MemberInfo kMembers[] = {
     method(WriteCurrentMsgToFile, "WriteCurrentMsgToFile", ValueType::Void,
            {ParamInfo{"strFileToWriteTo", ValueType::String, true}},
            "This writes the entire contents of the message to the passed filename"),
+    propGet(POPSecurity, "POPSecurity", ValueType::Integer,
+            "Sets/Returns the connection security: 0 none, 1 STLS after the greeting, 2 TLS from "
+            "the first byte."),
+    propPut(POPSecurity, "POPSecurity", ValueType::Integer,
+            "Sets/Returns the connection security: 0 none, 1 STLS after the greeting, 2 TLS from "
+            "the first byte."),
+    propGet(POPCAFile, "POPCAFile", ValueType::String,
+            "Sets/Returns a PEM file of extra CA certificates to trust; empty for the system store "
+            "alone."),
+    propPut(POPCAFile, "POPCAFile", ValueType::String,
+            "Sets/Returns a PEM file of extra CA certificates to trust; empty for the system store "
+            "alone."),
+    propGet(SecureConnectionInfo, "SecureConnectionInfo", ValueType::String,
+            "Returns the protocol and cipher of a secure connection; empty otherwise."),
 };
 
 static_assert(automation::hasUniqueIds(kMembers), "a member id and kind appear twice");

@@ -45,6 +45,10 @@ enum Dispid : qint32 {
     SetCurrentMsg = 0x60030024,
     RetrieveCurrentMsg = 0x60030025,
     WriteCurrentMsgToFile = 0x60030026,
+    // Secure connections, beyond the classic interface.
+    POPSecurity = 0x68030018,
+    POPCAFile = 0x68030019,
+    SecureConnectionInfo = 0x6803001A,
 };
 
 // Member id of __Vorlane.

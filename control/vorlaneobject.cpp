@@ -5,6 +5,7 @@
 #include "control/vorlaneinterface.h"
 #include "platform/automation/memberbinding.h"
 #include "platform/automation/propertybag.h"
+#include "platform/automation/runtimeerror.h"
 
 using automation::CallResult;
 using automation::MemberKind;
@@ -22,6 +23,17 @@ QByteArray version(const Vorlane&)
 void showVersionIsReadOnly(Vorlane&, const QByteArray&)
 {
     showReadOnlyNotice("Property is Read-only");
+}
+
+// Security levels other than none, STLS and TLS fail the put and change nothing.
+void setSecurity(Vorlane& control, qint16 value)
+{
+    if (!Vorlane::isValidSecurity(value)) {
+        throw ControlFault{
+            int(automation::RuntimeError::InvalidProcedureCall),
+            automation::runtimeErrorText(automation::RuntimeError::InvalidProcedureCall)};
+    }
+    control.setPOPSecurity(value);
 }
 
 using automation::bindGet;
@@ -63,6 +75,11 @@ const automation::MemberBinding<Vorlane> kBindings[] = {
     bindPut<&Vorlane::setDebugMode>(id::DebugMode),
     bindGet<&Vorlane::DebugFile>(id::DebugFile),
     bindPut<&Vorlane::setDebugFile>(id::DebugFile),
+    bindGet<&Vorlane::POPSecurity>(id::POPSecurity),
+    bindPut<&setSecurity>(id::POPSecurity),
+    bindGet<&Vorlane::POPCAFile>(id::POPCAFile),
+    bindPut<&Vorlane::setPOPCAFile>(id::POPCAFile),
+    bindGet<&Vorlane::SecureConnectionInfo>(id::SecureConnectionInfo),
     bindMethod<&Vorlane::Connect>(id::Connect),
     bindMethod<&Vorlane::Disconnect>(id::Disconnect),
     bindMethod<&Vorlane::ResetDeletedMsgs>(id::ResetDeletedMsgs),
@@ -153,6 +170,19 @@ CallResult VorlaneObject::readProperties(const automation::PropertyBag& bag)
             return result;
         }
     }
+    // Saved before secure connections existed: these two keep their defaults when absent.
+    constexpr qint32 kSecurityPersisted[] = {id::POPSecurity, id::POPCAFile};
+    constexpr const char* kSecurityKeys[] = {"POPSecurity", "POPCAFile"};
+    for (std::size_t i = 0; i < std::size(kSecurityKeys); ++i) {
+        const Variant stored = bag.read(kSecurityKeys[i]);
+        if (stored.isEmpty()) {
+            continue;
+        }
+        const CallResult result = put(kSecurityPersisted[i], stored);
+        if (!result.ok()) {
+            return result;
+        }
+    }
     return CallResult::success();
 }
 
@@ -164,6 +194,11 @@ void VorlaneObject::writeProperties(automation::PropertyBag& bag) const
     bag.write("POPUsername", Variant::fromString(c.POPUsername()));
     bag.write("POPPassword", Variant::fromString(c.POPPassword()));
     bag.write("POPTimeout", Variant::fromInt16(c.POPTimeout()));
+    // Only once security is in use, so that a plain control saves exactly its five keys.
+    if (c.POPSecurity() != Vorlane::SecurityNone || !c.POPCAFile().isEmpty()) {
+        bag.write("POPSecurity", Variant::fromInt16(c.POPSecurity()));
+        bag.write("POPCAFile", Variant::fromString(c.POPCAFile()));
+    }
 }
 
 QSize VorlaneObject::resize(QSize)

@@ -49,6 +49,9 @@ bool Vorlane::funConnectSocket()
     blnStreaming = false;
     datLastActivity = platform::monotonicSeconds();
     intError = controlerrors::None;
+    if (!funPrepareSecurity()) {
+        return false;
+    }
     wsk1->setLocalPort(0);
     wsk1->setRemoteHost(strPOPHostname);
     wsk1->setRemotePort(lngPOPPort);
@@ -69,6 +72,7 @@ bool Vorlane::funConnectSocket()
             subcloseconnection();
         } else if (state == SocketComponent::Connected) {
             subWriteDebug("connect:sckConnected");
+            subNoteSecureSession();
             subAwaitGreeting();
         } else {
             blnDone = false;
@@ -80,8 +84,12 @@ bool Vorlane::funConnectSocket()
             subcloseconnection();
         }
     }
+    subTakeSecureChannelFailure();
     if (intError == controlerrors::None) {
         subRefuseClosedGreeting();
+    }
+    if (intError == controlerrors::None && intPOPSecurity == SecurityStls) {
+        return funNegotiateStls();
     }
     return intError == controlerrors::None;
 }
@@ -141,6 +149,12 @@ bool Vorlane::funSessionStep(const QByteArray& command, const QByteArray& argume
 
 bool Vorlane::funLogin()
 {
+    if (intPOPSecurity != SecurityNone && !wsk1->isSecure()) {
+        // Never a password in clear when the host asked for a secure connection.
+        strErrorDetail = "the connection is not encrypted";
+        intError = controlerrors::SecureConnectionFailed;
+        return false;
+    }
     if (!funSessionStep("USER", strPOPUsername, controlerrors::UserRefused)) {
         return false;
     }

@@ -139,6 +139,7 @@ void Vorlane::subresetvaluesondisconnect()
     subWriteDebug("start subresetvaluesondisconnect");
     intStatus = 0;
     strConnectResponse.clear();
+    strSecureConnectionInfo.clear();
     subresetmsgvalues();
     wsk1->setRemoteHost({});
     if (wsk1->state() != SocketComponent::Error) {

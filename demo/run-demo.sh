@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The demo: Orsel01 scans a throwaway mailbox on a local Dovecot (port 110 of 127.0.0.99) that
-# holds a few clean messages and one carrying the standard antivirus test string. Nothing of the
-# user's own is touched: settings, class registry and program folder are temporary.
+# The demo: Orsel01 scans a throwaway mailbox over TLS on a local Dovecot (127.0.0.99, TLS on
+# port 995 and STLS on 110, with a certificate authority made for this run) that holds a few
+# clean messages and one carrying the standard antivirus test string. Nothing of the user's own
+# is touched: settings, class registry, certificates and program folder are temporary.
 # Usage: demo/run-demo.sh BUILD_DIR
 set -euo pipefail
 
@@ -29,8 +30,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-echo "== Starting a throwaway Dovecot on $address:110"
-"$fixture" start "$state" "$address" 110
+echo "== Starting a throwaway Dovecot on $address: TLS on 995, STLS on 110 (new throwaway CA)"
+"$fixture" start "$state" "$address" 110 995
+ca_file=$work/demo-ca.pem
+cp "$state/tls/ca.pem" "$ca_file"
 
 echo "== Filling the demo mailbox"
 maildir=$state/mail/$user/Maildir
@@ -55,7 +58,9 @@ cp "$build/bin/Orsel01" "$build/bin/settings" "$build/bin/def.dat" "$program/"
 export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime XDG_CACHE_HOME=$work/cache
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 "$build/bin/regsvr" "$build/bin/VRLN401.so"
-"$program/settings" --address "$address" --user "$user" --pass "$pass"
+"$program/settings" --address "$address" --user "$user" --pass "$pass" --security tls \
+  --ca-file "$ca_file"
+echo "== Settings: Security=tls (port 995), CAFile=$ca_file"
 
 if [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; then
   echo "== Running Orsel01 on your display $DISPLAY"
@@ -72,6 +77,8 @@ status=0
 
 echo
 echo "== Orsel01 ended with status $status"
+echo "Secure sessions in Dovecot's log:"
+grep -o 'Login: user=<[^>]*>.*TLS' "$state/dovecot.log" | sed 's/^/  /' || echo "  none"
 echo "Saved message files:"
 for file in "$program"/msg*.txt; do
   [[ -e $file ]] && printf '  %s (%s bytes)\n' "$(basename "$file")" "$(stat -c %s "$file")"

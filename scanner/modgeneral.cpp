@@ -26,6 +26,8 @@ StoredSettings readSettings()
     stored.address = readKey(settings, QStringLiteral("Address"));
     stored.user = readKey(settings, QStringLiteral("User"));
     stored.pass = readKey(settings, QStringLiteral("Pass"));
+    stored.security = readKey(settings, QStringLiteral("Security"));
+    stored.caFile = readKey(settings, QStringLiteral("CAFile"));
     return stored;
 }
 
@@ -47,6 +49,17 @@ bool writeSettings(const StoredSettings& stored)
         settings.setValue(QStringLiteral("Address"), stored.address);
         settings.setValue(QStringLiteral("User"), stored.user);
         settings.setValue(QStringLiteral("Pass"), stored.pass);
+        // Left out when empty, so a plain set of settings stays the three keys it always was.
+        const std::pair<QString, QString> optional[] = {
+            {QStringLiteral("Security"), stored.security},
+            {QStringLiteral("CAFile"), stored.caFile}};
+        for (const auto& [key, value] : optional) {
+            if (value.isEmpty()) {
+                settings.remove(key);
+            } else {
+                settings.setValue(key, value);
+            }
+        }
         settings.endGroup();
         settings.sync();
         ok = settings.status() == QSettings::NoError;

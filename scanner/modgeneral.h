@@ -1,4 +1,5 @@
-// modGeneral: the scanner's three stored settings, read once at start-up and kept for the run.
+// modGeneral: the scanner's three stored settings, and the two optional ones of a secure
+// connection, read once at start-up and kept for the run.
 #pragma once
 
 #include <QString>
@@ -11,12 +12,33 @@ struct StoredSettings {
     QString address;
     QString user;
     QString pass;
+    // Optional: "none", "starttls" or "tls" ("" for a plain connection, as "none"), and a PEM file
+    // of extra CA certificates. Absent keys read as "". (The braces let older code list only the
+    // first three.)
+    QString security{};
+    QString caFile{};
 
     // A missing key reads as empty; values are taken as stored (no trimming).
     bool complete() const { return !address.isEmpty() && !user.isEmpty() && !pass.isEmpty(); }
 };
 
 StoredSettings readSettings();
+
+// The connection security that fresh settings start with: a password should not travel in clear.
+// Settings stored before (an address but no "Security") keep their plain connection.
+inline QString defaultSecurity(const StoredSettings& stored)
+{
+    if (!stored.security.isEmpty()) {
+        return stored.security;
+    }
+    return stored.address.isEmpty() ? QStringLiteral("tls") : QStringLiteral("none");
+}
+
+inline bool isKnownSecurity(const QString& value)
+{
+    return value == QLatin1String("none") || value == QLatin1String("starttls") ||
+           value == QLatin1String("tls");
+}
 
 // Stores the three settings; the file is made readable by its owner only, since it holds a
 // password. Returns false when the file could not be written.

@@ -53,6 +53,7 @@ void ScanRun::runSteps()
     m_control.put(member::POPHostname, text(m_settings.address));
     m_control.put(member::POPUsername, text(m_settings.user));
     m_control.put(member::POPPassword, text(m_settings.pass));
+    applyConnectionSecurity();
     m_control.call(member::Connect);
     if (m_control.error() != 0) {
         // A refused login ends at once: no box, no pause, nothing to disconnect.
@@ -149,6 +150,29 @@ void ScanRun::onProgress(qint16 percentCompleted)
     m_window.setInfo(QStringLiteral("Scanning message no: %1...\r\r%2% Completed.")
                          .arg(msgNumberText())
                          .arg(percentCompleted));
+}
+
+void ScanRun::applyConnectionSecurity()
+{
+    // Without the key the control keeps its stored design-time settings: plain POP3 on 110.
+    if (m_settings.security.isEmpty()) {
+        return;
+    }
+    const QString mode = m_settings.security.toLower();
+    qint16 security = 0;
+    if (mode == QLatin1String("starttls")) {
+        security = 1;
+    } else if (mode == QLatin1String("tls")) {
+        security = 2;
+    } else if (mode != QLatin1String("none")) {
+        errorExit(QStringLiteral("Unknown connection security \"%1\" in the settings; it must be "
+                                 "none, starttls or tls.")
+                      .arg(m_settings.security));
+    }
+    m_control.put(member::POPSecurity, Variant::fromInt16(security));
+    m_control.put(member::POPCAFile, text(m_settings.caFile));
+    // Implicit TLS has a port of its own (RFC 8314); STLS upgrades the plain one.
+    m_control.put(member::POPPort, Variant::fromInt32(security == 2 ? kPop3sPort : kPop3Port));
 }
 
 void ScanRun::errorExit(const QString& reason)

@@ -23,9 +23,12 @@ public:
 
     static constexpr qint32 kSizePromptAboveK = 300;
     static constexpr qint32 kMaximumMessages = 32767;
+    static constexpr qint32 kPop3Port = 110;
+    static constexpr qint32 kPop3sPort = 995;
 
 private:
     void runSteps();
+    void applyConnectionSecurity();
     void scanMessage(int counter);
     void saveAndCheck();
     void onHit(const QByteArray& definition, const QByteArray& messageLine);

@@ -1,10 +1,11 @@
-// settings: stores the scanner's server address, user name and password. With
-// --address, --user and --pass it stores them without a window.
+// settings: stores the scanner's server address, user name and password, and how to secure the
+// connection. With --address, --user and --pass it stores them without a window.
 #include "scanner/modgeneral.h"
 #include "settings/settingsdialog.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -28,7 +29,7 @@ bool needsNoWindow(int argc, char** argv)
         if (argument == "--help" || argument == "-h" || argument == "--help-all") {
             return true;
         }
-        for (const char* option : {"--address", "--user", "--pass"}) {
+        for (const char* option : {"--address", "--user", "--pass", "--security", "--ca-file"}) {
             if (argument == option || argument.startsWith(QByteArray(option) + '=')) {
                 return true;
             }
@@ -50,14 +51,36 @@ int run(QCoreApplication& app)
                                   QStringLiteral("U"));
     const QCommandLineOption pass(QStringLiteral("pass"), QStringLiteral("Password."),
                                   QStringLiteral("P"));
-    parser.addOptions({address, user, pass});
+    const QCommandLineOption security(
+        QStringLiteral("security"),
+        QStringLiteral("Connection security: none, starttls or tls (new settings: tls)."),
+        QStringLiteral("MODE"));
+    const QCommandLineOption caFile(QStringLiteral("ca-file"),
+                                    QStringLiteral("PEM file of extra CA certificates to trust."),
+                                    QStringLiteral("PATH"));
+    parser.addOptions({address, user, pass, security, caFile});
     parser.process(app);
 
-    if (parser.isSet(address) || parser.isSet(user) || parser.isSet(pass)) {
-        const modGeneral::StoredSettings given{parser.value(address), parser.value(user),
-                                               parser.value(pass)};
+    const QList<QCommandLineOption> storeOptions = {address, user, pass, security, caFile};
+    if (std::any_of(storeOptions.begin(), storeOptions.end(),
+                    [&](const QCommandLineOption& o) { return parser.isSet(o); })) {
+        const modGeneral::StoredSettings stored = modGeneral::readSettings();
+        modGeneral::StoredSettings given{parser.value(address), parser.value(user),
+                                         parser.value(pass), modGeneral::defaultSecurity(stored),
+                                         stored.caFile};
+        if (parser.isSet(security)) {
+            given.security = parser.value(security);
+        }
+        if (parser.isSet(caFile)) {
+            given.caFile = parser.value(caFile);
+        }
         if (!given.complete()) {
             std::fprintf(stderr, "settings: --address, --user and --pass are all needed\n");
+            return 2;
+        }
+        if (!modGeneral::isKnownSecurity(given.security)) {
+            std::fprintf(stderr, "settings: --security must be none, starttls or tls, not %s\n",
+                         qPrintable(given.security));
             return 2;
         }
         return store(given);

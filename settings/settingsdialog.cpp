@@ -1,26 +1,40 @@
 #include "settings/settingsdialog.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current, QWidget* parent)
     : QDialog(parent), m_address(new QLineEdit(current.address, this)),
-      m_user(new QLineEdit(current.user, this)), m_pass(new QLineEdit(current.pass, this))
+      m_user(new QLineEdit(current.user, this)), m_pass(new QLineEdit(current.pass, this)),
+      m_security(new QComboBox(this)), m_caFile(new QLineEdit(current.caFile, this))
 {
     setWindowTitle(QStringLiteral("Orsel settings"));
     m_address->setObjectName(QStringLiteral("address"));
     m_user->setObjectName(QStringLiteral("user"));
     m_pass->setObjectName(QStringLiteral("pass"));
     m_pass->setEchoMode(QLineEdit::Password);
+    m_security->setObjectName(QStringLiteral("security"));
+    m_security->addItem(QStringLiteral("TLS (port 995)"), QStringLiteral("tls"));
+    m_security->addItem(QStringLiteral("STLS (port 110)"), QStringLiteral("starttls"));
+    m_security->addItem(QStringLiteral("None (port 110, password in clear)"),
+                        QStringLiteral("none"));
+    m_security->setCurrentIndex(
+        std::max(0, m_security->findData(modGeneral::defaultSecurity(current))));
+    m_caFile->setObjectName(QStringLiteral("caFile"));
+    m_caFile->setPlaceholderText(QStringLiteral("system certificates only"));
 
     auto* form = new QFormLayout(this);
     form->addRow(new QLabel(QStringLiteral("Enter the mailbox the scanner checks."), this));
     form->addRow(QStringLiteral("POP3 server address:"), m_address);
     form->addRow(QStringLiteral("User name:"), m_user);
     form->addRow(QStringLiteral("Password:"), m_pass);
+    form->addRow(QStringLiteral("Connection security:"), m_security);
+    form->addRow(QStringLiteral("CA file:"), m_caFile);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_ok = buttons->button(QDialogButtonBox::Ok);
     form->addRow(buttons);
@@ -40,5 +54,6 @@ void SettingsDialog::updateOkButton()
 
 modGeneral::StoredSettings SettingsDialog::settings() const
 {
-    return {m_address->text(), m_user->text(), m_pass->text()};
+    return {m_address->text(), m_user->text(), m_pass->text(), m_security->currentData().toString(),
+            m_caFile->text()};
 }

@@ -1,5 +1,5 @@
 // One streamed RETR of message 1 into a file, as a separate process so that its peak memory is
-// the control's alone. Usage: retr_client HOST PORT USER PASS FILE
+// the control's alone. Usage: retr_client HOST PORT USER PASS FILE [SECURITY CAFILE]
 #include "control/vorlane.h"
 
 #include <QCoreApplication>
@@ -9,8 +9,8 @@
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: retr_client HOST PORT USER PASS FILE\n");
+    if (argc != 6 && argc != 8) {
+        std::fprintf(stderr, "usage: retr_client HOST PORT USER PASS FILE [SECURITY CAFILE]\n");
         return 2;
     }
     Vorlane pop;
@@ -18,6 +18,10 @@ int main(int argc, char** argv)
     pop.setPOPPort(std::atoi(argv[2]));
     pop.setPOPUsername(argv[3]);
     pop.setPOPPassword(argv[4]);
+    if (argc == 8) {
+        pop.setPOPSecurity(static_cast<qint16>(std::atoi(argv[6])));
+        pop.setPOPCAFile(argv[7]);
+    }
     pop.Connect();
     qint16 first = 1;
     pop.SetCurrentMsg(first);

@@ -140,7 +140,7 @@ TEST_F(Library, TypeLibraryResourceDescribesTheControl)
     EXPECT_EQ(library->lcid, 0x409u);
     ASSERT_EQ(library->interfaces.size(), 3u);
     EXPECT_EQ(QByteArray(library->interfaces[0]->name), "_Vorlane");
-    EXPECT_EQ(library->interfaces[0]->members.size(), 41u); // 24 gets, 8 puts, 9 methods
+    EXPECT_EQ(library->interfaces[0]->members.size(), 46u); // 27 gets, 10 puts, 9 methods
     EXPECT_EQ(QByteArray(library->interfaces[2]->name), "__Vorlane");
 }
 

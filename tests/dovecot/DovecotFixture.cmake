@@ -2,9 +2,10 @@
 # from tests/dovecot/CMakeLists.txt, which is processed before the other test folders, so the
 # functions exist for all of them.
 #
-#   vorlane_dovecot_fixture(NAME [ADDRESS a] [PORT p])
+#   vorlane_dovecot_fixture(NAME [ADDRESS a] [PORT p] [TLS_PORT t [CERTIFICATE valid|expired]])
 #       Tests NAME_start and NAME_stop, a fixture NAME with its state in
-#       ${CMAKE_BINARY_DIR}/dovecot/NAME. PORT 0 (default) picks a free port at start. Defining
+#       ${CMAKE_BINARY_DIR}/dovecot/NAME. PORT 0 (default) picks a free port at start. TLS_PORT
+#       adds POP3 over TLS there (0: a free port) and STLS on PORT, with a throwaway CA. Defining
 #       the same fixture again is allowed; a fixed address and port belong to one fixture only,
 #       since two servers cannot listen there at once.
 #   vorlane_use_dovecot(TEST NAME)
@@ -17,7 +18,7 @@ set(VORLANE_DOVECOT_FIXTURE_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/dovecot-fixture.sh
     CACHE INTERNAL "Starts and stops a test Dovecot")
 
 function(vorlane_dovecot_fixture name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "ADDRESS;PORT" "")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "ADDRESS;PORT;TLS_PORT;CERTIFICATE" "")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "vorlane_dovecot_fixture: unknown arguments ${arg_UNPARSED_ARGUMENTS}")
   endif()
@@ -31,6 +32,13 @@ function(vorlane_dovecot_fixture name)
     message(FATAL_ERROR "vorlane_dovecot_fixture: ${name} must listen on a loopback address")
   endif()
 
+  set(tls_arguments)
+  if(DEFINED arg_TLS_PORT)
+    if(NOT arg_CERTIFICATE)
+      set(arg_CERTIFICATE valid)
+    endif()
+    set(tls_arguments ${arg_TLS_PORT} ${arg_CERTIFICATE})
+  endif()
   set(endpoint "${arg_ADDRESS}:${arg_PORT}")
   get_property(known GLOBAL PROPERTY VORLANE_DOVECOT_FIXTURE_${name} SET)
   if(known)
@@ -53,7 +61,8 @@ function(vorlane_dovecot_fixture name)
 
   set(state ${CMAKE_BINARY_DIR}/dovecot/${name})
   add_test(NAME ${name}_start
-           COMMAND ${VORLANE_DOVECOT_FIXTURE_SCRIPT} start ${state} ${arg_ADDRESS} ${arg_PORT})
+           COMMAND ${VORLANE_DOVECOT_FIXTURE_SCRIPT} start ${state} ${arg_ADDRESS} ${arg_PORT}
+                   ${tls_arguments})
   add_test(NAME ${name}_stop COMMAND ${VORLANE_DOVECOT_FIXTURE_SCRIPT} stop ${state})
   set_tests_properties(${name}_start PROPERTIES FIXTURES_SETUP ${name} TIMEOUT 30)
   set_tests_properties(${name}_stop PROPERTIES FIXTURES_CLEANUP ${name} TIMEOUT 30)

@@ -5,8 +5,12 @@
 # temporary folder of its own: Dovecot's unprivileged processes must reach it, and a checkout in a
 # home that others cannot search (0700, 0750) would hide a folder in the build tree from them.
 #
-#   dovecot-fixture.sh start STATE_DIR [ADDRESS] [PORT]   PORT 0 (default) picks a free port
+#   dovecot-fixture.sh start STATE_DIR [ADDRESS] [PORT] [TLS_PORT [valid|expired]]
 #   dovecot-fixture.sh stop  STATE_DIR
+#
+# PORT 0 (default) picks a free port. With TLS_PORT (0 for a free one) the server also speaks
+# POP3 over TLS there and offers STLS on PORT, with a throwaway CA and a server certificate for
+# ADDRESS made at start (expired when asked); STATE_DIR then also holds tls_port and tls/ca.pem.
 #
 # After start, STATE_DIR holds address, port and master.pid (the master leads its own process
 # group, which stop kills as a whole). Users are files passwd.d/USER holding one passwd-file line;
@@ -66,7 +70,9 @@ print(s.getsockname()[1])' "$address"
 }
 
 write_config() {
-    local state=$1 address=$2 port=$3
+    local state=$1 address=$2 port=$3 tls_port=${4:-}
+    local ssl=no
+    [[ -n $tls_port ]] && ssl=yes
     cat >"$state/dovecot.conf" <<CONF
 # Written by dovecot-fixture.sh; self-contained, includes nothing from /etc/dovecot.
 protocols = pop3
@@ -76,7 +82,7 @@ state_dir = $state/lib
 instance_name = vorlane-fixture-$$
 log_path = $state/dovecot.log
 login_greeting = Dovecot $token ready.
-ssl = no
+ssl = $ssl
 disable_plaintext_auth = no
 auth_mechanisms = plain
 # Keep user names exactly as given (the default lowercases them).
@@ -103,10 +109,28 @@ service pop3-login {
     port = $port
   }
 }
+$(tls_config "$state" "$address" "$tls_port")
 # Without the auth-penalty socket a failed login does not slow down every later one.
 service anvil {
   unix_listener anvil-auth-penalty {
     mode = 0
+  }
+}
+CONF
+}
+
+# The certificate and the implicit-TLS listener, when TLS is asked for.
+tls_config() {
+    local state=$1 address=$2 tls_port=$3
+    [[ -n $tls_port ]] || return 0
+    cat <<CONF
+ssl_cert = <$state/tls/server.pem
+ssl_key = <$state/tls/server.key
+service pop3-login {
+  inet_listener pop3s {
+    address = $address
+    port = $tls_port
+    ssl = yes
   }
 }
 CONF
@@ -135,7 +159,7 @@ wait_ready() {
 }
 
 cmd_start() {
-    local state=$1 address=${2:-127.0.0.1} port=${3:-0}
+    local state=$1 address=${2:-127.0.0.1} port=${3:-0} tls_port=${4:-} cert_kind=${5:-valid}
     command -v dovecot >/dev/null 2>&1 ||
         die "dovecot not found: install the Debian packages dovecot-core and dovecot-pop3d"
     [[ -x /usr/lib/dovecot/pop3 ]] || die "Dovecot's pop3 service is missing: install dovecot-pop3d"
@@ -162,12 +186,17 @@ cmd_start() {
     state=$real
     mkdir -m 755 "$state/mail" "$state/lib" "$state/passwd.d"
     chown "$mail_uid:$mail_uid" "$state/mail"
+    if [[ -n $tls_port ]]; then
+        "$(dirname "$0")/make-test-certificates.sh" "$state/tls" "$address" "$cert_kind"
+    fi
 
-    local attempt chosen pid ready
+    local attempt chosen chosen_tls pid ready
     for attempt in 1 2 3 4 5; do
         chosen=$port
         [[ $port == 0 ]] && chosen=$(pick_port "$address")
-        write_config "$state" "$address" "$chosen"
+        chosen_tls=$tls_port
+        [[ $tls_port == 0 ]] && chosen_tls=$(pick_port "$address")
+        write_config "$state" "$address" "$chosen" "$chosen_tls"
         rm -rf "$state/run"
         # In the foreground under setsid, the master's PID is known at once and leads its own
         # process group, so no failure below can leave a server that stop cannot find. (A
@@ -180,7 +209,7 @@ cmd_start() {
         wait_ready "$address" "$chosen" "$pid" || ready=$?
         ((ready == 0)) && break
         stop_server "$state"
-        if ((ready == 1)) && [[ $port == 0 ]] && ((attempt < 5)) &&
+        if ((ready == 1)) && [[ $port == 0 || $tls_port == 0 ]] && ((attempt < 5)) &&
             grep -q "Address already in use" "$state/start.out"; then
             continue
         fi
@@ -194,6 +223,7 @@ cmd_start() {
     [[ $(group_of "$pid") == "$pid" ]] || die "dovecot $pid does not lead its own process group"
     echo "$address" >"$state/address"
     echo "$chosen" >"$state/port"
+    [[ -z $chosen_tls ]] || echo "$chosen_tls" >"$state/tls_port"
     echo "dovecot-fixture: pid $pid listening on $address:$chosen"
 }
 
@@ -260,7 +290,7 @@ stop_server() {
 }
 
 usage() {
-    die "usage: $0 start STATE_DIR [ADDRESS] [PORT] | stop STATE_DIR"
+    die "usage: $0 start STATE_DIR [ADDRESS] [PORT] [TLS_PORT [valid|expired]] | stop STATE_DIR"
 }
 
 main() {
@@ -268,7 +298,7 @@ main() {
     local command=$1
     shift
     case $command in
-    start) (($# <= 3)) || usage; cmd_start "$@" ;;
+    start) (($# <= 5)) || usage; cmd_start "$@" ;;
     stop) (($# == 1)) || usage; cmd_stop "$1" ;;
     *) usage ;;
     esac

@@ -98,6 +98,17 @@ DovecotServer::DovecotServer(const QString& stateDir) : m_stateDir(QDir(stateDir
     if (!ok || m_port == 0) {
         throw DovecotError(QStringLiteral("Bad port file in %1").arg(m_stateDir));
     }
+    // Only a fixture started with TLS has these.
+    if (QFileInfo::exists(m_stateDir + QStringLiteral("/tls_port"))) {
+        m_tlsPort = readStateFile(m_stateDir, QStringLiteral("tls_port")).toUShort();
+        m_caFile = m_stateDir + QStringLiteral("/tls/ca.pem");
+    }
+}
+
+QByteArray DovecotServer::log() const
+{
+    QFile file(m_stateDir + QStringLiteral("/dovecot.log"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QString DovecotServer::uniqueUserName(QStringView hint)

@@ -22,6 +22,12 @@ public:
     const QString& stateDir() const { return m_stateDir; }
     const QString& address() const { return m_address; }
     quint16 port() const { return m_port; }
+    // With TLS: the implicit-TLS port and the CA that signed the server's certificate; 0 and ""
+    // for a fixture without TLS.
+    quint16 tlsPort() const { return m_tlsPort; }
+    const QString& caFile() const { return m_caFile; }
+    // What the server has logged so far (logins and their attempts among it).
+    QByteArray log() const;
 
     // A user name no other test of any process uses: the hint reduced to the characters Dovecot
     // accepts in a user name, then the process id and a counter.
@@ -40,6 +46,8 @@ private:
     QString m_stateDir;
     QString m_address;
     quint16 m_port = 0;
+    quint16 m_tlsPort = 0;
+    QString m_caFile;
 };
 
 } // namespace dovecot

@@ -101,12 +101,17 @@ public:
         }
     }
 
-    void storeSettings(const QString& address, const QString& user, const QString& pass)
+    // Fresh settings default to TLS; most scans here use the plain port 110.
+    void storeSettings(const QString& address, const QString& user, const QString& pass,
+                       const QStringList& security = {QStringLiteral("--security"),
+                                                      QStringLiteral("none")})
     {
-        ASSERT_EQ(runTool({program("settings"), QStringLiteral("--address"), address,
-                           QStringLiteral("--user"), user, QStringLiteral("--pass"), pass},
-                          m_environment),
-                  0);
+        ASSERT_EQ(
+            runTool(QStringList{program("settings"), QStringLiteral("--address"), address,
+                                QStringLiteral("--user"), user, QStringLiteral("--pass"), pass} +
+                        security,
+                    m_environment),
+            0);
     }
     void start()
     {
@@ -234,6 +239,34 @@ TEST_F(EndToEnd, InfectedMessageIsDeletedAndTheOthersKept)
     EXPECT_TRUE(box.containsMessage(first));
     EXPECT_FALSE(box.containsMessage(infected));
     EXPECT_TRUE(box.containsMessage(third));
+}
+
+TEST_F(EndToEnd, InfectedMessageIsDeletedOverTls)
+{
+    ASSERT_NE(server.tlsPort(), 0) << "the port-110 fixture also listens with TLS on 995";
+    const dovecot::Mailbox box = mailbox("tls");
+    const QByteArray clean = box.addMessage(cleanMessage(1));
+    const QByteArray infected =
+        box.addMessage(dovecot::makeMessage({"Subject: invoice"}, kTestString + "\n"));
+    InstalledScanner scanner;
+    scanner.storeSettings(server.address(), box.user(), box.password(),
+                          {QStringLiteral("--ca-file"), server.caFile()}); // TLS by default
+    scanner.start();
+    EXPECT_EQ(scanner.waitForEnd(40000), 0) << scanner.output().constData();
+    EXPECT_TRUE(scanner.output().contains("Possible virus found!"));
+    EXPECT_TRUE(box.containsMessage(clean));
+    EXPECT_FALSE(box.containsMessage(infected));
+    // Dovecot marks a session that ran over TLS in its login line.
+    const QByteArray login = "Login: user=<" + box.user().toUtf8() + ">";
+    QElapsedTimer timer;
+    timer.start();
+    while (!server.log().contains(login) && timer.elapsed() < 5000) {
+        QThread::msleep(20); // Dovecot's log process writes on its own time
+    }
+    const QByteArray log = server.log();
+    const qsizetype at = log.indexOf(login);
+    ASSERT_GE(at, 0) << log.right(800).constData();
+    EXPECT_TRUE(log.mid(at, log.indexOf('\n', at) - at).contains(", TLS"));
 }
 
 TEST_F(EndToEnd, LargeMessageAnsweredCancelIsNeitherSavedNorDeleted)

@@ -203,7 +203,8 @@ protected:
         const ProgramRun stored =
             runProgram(settings,
                        {QStringLiteral("--address"), server->address(), QStringLiteral("--user"),
-                        user, QStringLiteral("--pass"), kPassword},
+                        user, QStringLiteral("--pass"), kPassword, QStringLiteral("--security"),
+                        QStringLiteral("none")},
                        configHome.path());
         EXPECT_EQ(stored.exitCode, 0) << stored.err.constData();
         const ProgramRun scan = runProgram(scanner, {}, configHome.path(), 60000);

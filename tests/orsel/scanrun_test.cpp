@@ -387,3 +387,45 @@ TEST(ScanWindow, SettingsFileIsPrivate)
               QFile::Permissions());
     EXPECT_EQ(modGeneral::readSettings().pass, "p");
 }
+
+SCAN_TEST(SecuritySettingsChooseThePortAndTheMode, "127.0.0.41")
+{
+    struct Case {
+        const char* security;
+        quint16 port;
+        const char* script;
+        const char* info; // the label's last text starts so
+        int connections;
+        const char* firstSent; // null: the handshake's bytes, not checked
+    };
+    const Case cases[] = {
+        // STLS stays on 110; the refusal ends the run before USER.
+        {"starttls", 110, "S: +OK\nC: STLS\nS: -ERR not here\nH:",
+         "Server refused STLS: -ERR not here\r\n", 1, "STLS"},
+        // TLS goes to 995; a server there that speaks no TLS gets nothing but the handshake.
+        {"tls", 995, "S: +OK\nH:", "Secure connection failed: ", 1, nullptr},
+        {"TLS", 995, "S: +OK\nH:", "Secure connection failed: ", 1, nullptr},
+        // Not a mode: named in the error box, and no connection at all.
+        {"ssl", 110, "S: +OK\nH:", "Unknown connection security \"ssl\"", 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.security);
+        modGeneral::writeSettings({address(), QStringLiteral("bob"), QStringLiteral("pw"),
+                                   QString::fromLatin1(c.security), QString()});
+        FakePop3Server server(address(), c.port);
+        server.script(QString::fromLatin1(c.script));
+        BoxAnswerer ok(QMessageBox::Ok);
+        exitCode = -1;
+        runScan(server);
+        EXPECT_EQ(exitCode, 1);
+        EXPECT_TRUE(infos.last().startsWith(QString::fromLatin1(c.info)))
+            << qPrintable(infos.last());
+        EXPECT_EQ(server.connectionCount(), c.connections);
+        if (c.firstSent) {
+            EXPECT_EQ(sent.value(0), c.firstSent);
+        }
+        for (const QByteArray& line : sent) {
+            EXPECT_FALSE(line.startsWith("USER") || line.startsWith("PASS"));
+        }
+    }
+}
