@@ -32,9 +32,12 @@ constexpr Entry kTable[] = {
     {29, "Cannot reset deleted messages when disconnected", false},
     {30, "Error using the LIST command: ", true},
     {31, "File error: ", true},
+    // A QUIT not answered "+OK" leaves every deletion mark undone (RFC 1939, 6): the host must
+    // learn of it.
+    {32, "Error received from QUIT command: ", true},
 };
 
-static_assert(std::size(kTable) == 21, "one entry for every code from 11 to 31");
+static_assert(std::size(kTable) == 22, "one entry for every code from 11 to 32");
 
 } // namespace
 

@@ -28,9 +28,10 @@ enum Code : qint16 {
     ResetWhenDisconnected = 29,
     ListRefused = 30,
     FileError = 31,
+    QuitRefused = 32,
 };
 
-// The text of ErrorText: "" for 0; the code's text for 11..31, followed directly by `detail`
+// The text of ErrorText: "" for 0; the code's text for 11..32, followed directly by `detail`
 // for the codes that carry one; `socketDescription` for every other value (socket numbers).
 QByteArray errorText(qint16 code, const QByteArray& detail, const QByteArray& socketDescription);
 

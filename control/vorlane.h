@@ -3,7 +3,7 @@
 //
 // Every method blocks its caller: it sends one command and waits, pumping the event loop, until
 // the reply is complete or the server has been silent for more than POPTimeout seconds. Protocol
-// and usage failures never throw: they set Error (codes 11..31, or a socket's own number) and
+// and usage failures never throw: they set Error (codes 11..32, or a socket's own number) and
 // ErrorText. Only run-time faults throw ControlFault (a send on a socket that is not connected).
 #pragma once
 
@@ -67,6 +67,7 @@ public:
 
     // Session. Codes 11..18, or the socket's number.
     void Connect();
+    // Code 32 when a QUIT was sent and not answered "+OK" (the marks are then not carried out).
     void Disconnect();
     QByteArray ConnectResponse() const { return strConnectResponse; }
     qint32 MsgCount() const { return lngMsgCount; }
