@@ -1,16 +1,27 @@
 // settings: stores the scanner's server address, user name and password. With
-// --address, --user and --pass it stores them without a window.
+// --address, --user and --pass it stores them without a window (`--pass -` reads the password
+// from standard input).
 #include "scanner/modgeneral.h"
 #include "settings/settingsdialog.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <cstdio>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
 int store(const modGeneral::StoredSettings& settings)
 {
+    // The scanner would send such a value as two protocol lines, and the file could not keep it.
+    for (const QString& value : {settings.address, settings.user, settings.pass}) {
+        if (value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n'))) {
+            std::fprintf(stderr, "settings: line breaks are not allowed in the address, user "
+                                 "name or password\n");
+            return 2;
+        }
+    }
     if (!modGeneral::writeSettings(settings)) {
         std::fprintf(stderr, "settings: cannot write %s\n",
                      qPrintable(modGeneral::settingsFilePath()));
@@ -33,6 +44,32 @@ bool hasStoreOptions(int argc, char** argv)
     return false;
 }
 
+// `--pass -`: the password is one line on standard input, so that it never shows in the process
+// list. Typed at a terminal, it is not echoed.
+QString passwordFromStandardInput()
+{
+    const bool terminal = ::isatty(STDIN_FILENO) == 1;
+    termios saved{};
+    if (terminal && ::tcgetattr(STDIN_FILENO, &saved) == 0) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+        std::fprintf(stderr, "Password: ");
+    }
+    QByteArray line;
+    for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar()) {
+        line.append(char(c));
+    }
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::fprintf(stderr, "\n");
+    }
+    if (line.endsWith('\r')) {
+        line.chop(1); // a line ended CR LF
+    }
+    return QString::fromUtf8(line);
+}
+
 int run(QCoreApplication& app)
 {
     QCommandLineParser parser;
@@ -42,14 +79,18 @@ int run(QCoreApplication& app)
                                      QStringLiteral("POP3 server address."), QStringLiteral("A"));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("User name."),
                                   QStringLiteral("U"));
-    const QCommandLineOption pass(QStringLiteral("pass"), QStringLiteral("Password."),
-                                  QStringLiteral("P"));
+    const QCommandLineOption pass(
+        QStringLiteral("pass"),
+        QStringLiteral("Password; - reads it as one line from standard input."),
+        QStringLiteral("P"));
     parser.addOptions({address, user, pass});
     parser.process(app);
 
     if (parser.isSet(address) || parser.isSet(user) || parser.isSet(pass)) {
-        const modGeneral::StoredSettings given{parser.value(address), parser.value(user),
-                                               parser.value(pass)};
+        const QString password = parser.value(pass) == QStringLiteral("-")
+                                     ? passwordFromStandardInput()
+                                     : parser.value(pass);
+        const modGeneral::StoredSettings given{parser.value(address), parser.value(user), password};
         if (!given.complete()) {
             std::fprintf(stderr, "settings: --address, --user and --pass are all needed\n");
             return 2;

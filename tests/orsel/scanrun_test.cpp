@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLibrary>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -386,4 +387,70 @@ TEST(ScanWindow, SettingsFileIsPrivate)
                   (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
               QFile::Permissions());
     EXPECT_EQ(modGeneral::readSettings().pass, "p");
+}
+
+// The settings as the store holds them, and the settings program's refusals.
+TEST(ScanSettings, OnlyTheScannersOwnFileCounts)
+{
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    QFile organisationWide(config + QStringLiteral("/Orsel.conf"));
+    ASSERT_TRUE(organisationWide.open(QIODevice::WriteOnly));
+    organisationWide.write("[Settings]\nPass=from-elsewhere\nUser=someone-else\n");
+    organisationWide.close();
+    modGeneral::writeSettings({QStringLiteral("h"), QStringLiteral("u"), QString()});
+    const modGeneral::StoredSettings read = modGeneral::readSettings();
+    organisationWide.remove();
+    EXPECT_EQ(read.user, "u");
+    EXPECT_EQ(read.pass, ""); // missing here, so missing: the settings program is started
+}
+
+TEST(ScanSettings, SettingsProgramRefusesLineBreaksAndReadsThePasswordFromStandardInput)
+{
+    const struct {
+        const char* name;
+        QStringList arguments;
+        QByteArray input;
+        int exitCode;
+        QString storedPass; // after the call
+    } cases[] = {
+        {"line feed in the address",
+         {"--address", "a\nb", "--user", "u", "--pass", "p"},
+         {},
+         2,
+         "before"},
+        {"carriage return in the user",
+         {"--address", "a", "--user", "u\r", "--pass", "p"},
+         {},
+         2,
+         "before"},
+        {"password from standard input",
+         {"--address", "a", "--user", "u", "--pass", "-"},
+         "s3cret word\nignored\n",
+         0,
+         "s3cret word"},
+        {"CR LF ended password",
+         {"--address", "a", "--user", "u", "--pass", "-"},
+         "pw\r\n",
+         0,
+         "pw"},
+        {"CR inside the password from standard input",
+         {"--address", "a", "--user", "u", "--pass", "-"},
+         "p\rw\n",
+         2,
+         "before"},
+        {"empty standard input", {"--address", "a", "--user", "u", "--pass", "-"}, "", 2, "before"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        modGeneral::writeSettings(
+            {QStringLiteral("h"), QStringLiteral("u"), QStringLiteral("before")});
+        QProcess settings;
+        settings.start(QStringLiteral(SETTINGS_PATH), c.arguments);
+        ASSERT_TRUE(settings.waitForStarted(5000));
+        settings.write(c.input);
+        settings.closeWriteChannel();
+        ASSERT_TRUE(settings.waitForFinished(10000));
+        EXPECT_EQ(settings.exitCode(), c.exitCode) << settings.readAllStandardError().constData();
+        EXPECT_EQ(modGeneral::readSettings().pass, c.storedPass);
+    }
 }
