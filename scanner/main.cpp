@@ -1,6 +1,7 @@
 // Orsel01: checks the user's POP3 mailbox for mail that carries known virus texts, then ends.
 #include "scanner/controlhost.h"
 #include "scanner/modgeneral.h"
+#include "scanner/programfolder.h"
 #include "scanner/scan.h"
 #include "scanner/scanrun.h"
 #include "scanner/startup.h"
@@ -14,7 +15,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orsel01"));
     const ScanHooks hooks = ScanHooks::real();
-    const QString folder = QCoreApplication::applicationDirPath();
+    const ProgramFolder folder = ProgramFolder::ofRunningProgram();
 
     Scan window;
     std::unique_ptr<ControlHost> control;

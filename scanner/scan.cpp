@@ -1,5 +1,6 @@
 #include "scanner/scan.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
@@ -89,11 +90,13 @@ Scan::Scan(QWidget* parent)
     m_timer1->start();
 }
 
-void Scan::setInfo(const QString& text)
+void Scan::setInfo(const QString& text, const QString& labelText)
 {
     QString lines = text;
     lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    m_lblInfo->setText(lines);
+    QString shown = labelText.isEmpty() ? lines : labelText;
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    m_lblInfo->setText(shown);
     const QByteArray out = lines.toUtf8() + '\n';
     std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
     std::fflush(stdout);
@@ -103,6 +106,17 @@ void Scan::setInfo(const QString& text)
 QString Scan::info() const
 {
     return m_lblInfo->text();
+}
+
+bool Scan::fitsLabel(const QString& text) const
+{
+    QString lines = text;
+    lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    const QRect area = m_lblInfo->contentsRect();
+    const QRect needed = m_lblInfo->fontMetrics().boundingRect(
+        area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, lines);
+    // A word too long to wrap widens the text beyond the label instead.
+    return needed.width() <= area.width() && needed.height() <= area.height();
 }
 
 void Scan::setTopmost(bool topmost)

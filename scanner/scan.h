@@ -16,9 +16,12 @@ public:
     explicit Scan(QWidget* parent = nullptr);
 
     // The status label's text; every text set is also written to standard output, each CR as
-    // a line feed, followed by a line feed.
-    void setInfo(const QString& text);
+    // a line feed, followed by a line feed. A `labelText` (a shortened form) is shown instead of
+    // `text` in the label; standard output still gets the whole `text`.
+    void setInfo(const QString& text, const QString& labelText = QString());
     QString info() const;
+    // Whether `text` (CR as line break) shows whole in the label, wrapped at its words.
+    bool fitsLabel(const QString& text) const;
 
     // Topmost or not; keeps place and size, shows the window without activating it.
     void setTopmost(bool topmost);

@@ -2,11 +2,13 @@
 
 #include "platform/automation/conversions.h"
 #include "platform/pump.h"
+#include "scanner/hittext.h"
 #include "scanner/scan.h"
 #include "scanner/vorlanemembers.h"
 
 #include <QFile>
 #include <QPushButton>
+#include <cstdio>
 
 using automation::Variant;
 namespace member = vorlanemembers;
@@ -24,9 +26,9 @@ Variant text(const QString& value)
 } // namespace
 
 ScanRun::ScanRun(Scan& window, ControlHost& control, modGeneral::StoredSettings settings,
-                 QString programFolder, ScanHooks hooks)
+                 const ProgramFolder& programFolder, ScanHooks hooks)
     : m_window(window), m_control(control), m_settings(std::move(settings)),
-      m_programFolder(std::move(programFolder)), m_hooks(std::move(hooks))
+      m_programFolder(programFolder), m_hooks(std::move(hooks))
 {
     m_control.setProgressHandler([this](qint16 percent) { onProgress(percent); });
 }
@@ -36,6 +38,7 @@ void ScanRun::run()
     try {
         runSteps();
     } catch (const RuntimeFault& fault) {
+        m_window.setTopmost(false); // the report's box must not hide behind the window
         reportRuntimeError(m_hooks, fault.number, fault.description);
     } catch (const ProgramEndReturned&) {
     }
@@ -73,9 +76,23 @@ void ScanRun::runSteps()
     }
     m_window.setInfo(QStringLiteral("Scan complete!\r\rClosing in 3 seconds..."));
     m_hooks.pause(3);
-    m_control.call(member::Disconnect);
+    disconnect();
     m_window.command1()->setEnabled(true);
-    endProgram(0);
+    endProgram(m_failed ? 1 : 0);
+}
+
+void ScanRun::disconnect()
+{
+    // A session the server ended by itself has nobody left to send QUIT to.
+    const bool inSession = m_control.getLong(member::Status) == 1;
+    m_control.call(member::Disconnect);
+    // Only a QUIT answered "+OK" makes the server carry out the deletions.
+    if (m_control.error() != 0) {
+        reportFailure(m_control.errorText());
+    } else if (!inSession && !m_deleAnswered.isEmpty()) {
+        reportFailure(QStringLiteral("The server ended the session before QUIT: no message "
+                                     "marked for deletion was deleted."));
+    }
 }
 
 void ScanRun::scanMessage(int counter)
@@ -110,18 +127,27 @@ void ScanRun::scanMessage(int counter)
 
 void ScanRun::saveAndCheck()
 {
-    const QString path = savedMessagePath();
-    Variant file[] = {text(path)};
+    const QString path = m_programFolder.filePath(savedMessageName());
+    Variant file[] = {Variant::fromString(m_programFolder.nativeFilePath(savedMessageName()))};
     m_control.call(member::WriteCurrentMsgToFile, file);
     // A message that could not be saved whole must not be taken for clean.
     if (m_control.error() != 0) {
         errorExit(m_control.errorText());
     }
     const scanner::CheckResult result = m_definitions.check(
-        m_programFolder + QStringLiteral("/def.dat"), path,
+        m_programFolder.filePath(QStringLiteral("def.dat")), path,
         [this](const QByteArray& definition, const QByteArray& line) { onHit(definition, line); });
     if (!result.ok) {
         errorExit(result.error);
+    }
+    if (!m_blankLinesSaid && m_definitions.blankLinesSkipped() > 0) {
+        m_blankLinesSaid = true;
+        const QByteArray note =
+            QStringLiteral("def.dat: %1 lines of only blanks or tabs skipped.\n")
+                .arg(m_definitions.blankLinesSkipped())
+                .toUtf8();
+        std::fwrite(note.constData(), 1, size_t(note.size()), stdout);
+        std::fflush(stdout);
     }
     if (!m_hit) {
         m_window.setInfo(QStringLiteral("Scan of message %1 complete.\r\rNo viruses found.")
@@ -133,14 +159,19 @@ void ScanRun::saveAndCheck()
 void ScanRun::onHit(const QByteArray& definition, const QByteArray& messageLine)
 {
     m_hit = true;
-    m_window.setInfo(
-        QStringLiteral("Possible virus found!\r\rVirus Information:\rSearch String found in "
-                       "definition file\r[") +
-        QString::fromUtf8(definition) + QStringLiteral("]:") + QString::fromUtf8(messageLine) +
-        QStringLiteral("\r\rThis E-Mail will now be deleted off the server. You can still view "
-                       "the contents of this message by viewing the ") +
-        savedMessagePath() + QStringLiteral(" file."));
+    const QString d = QString::fromUtf8(definition);
+    const QString m = QString::fromUtf8(messageLine);
+    const QString path = savedMessagePath();
+    m_window.setInfo(hitText(d, m, path),
+                     fittedHitText(d, m, path, [this](const QString& candidate) {
+                         return m_window.fitsLabel(candidate);
+                     }));
+    const qint32 number = m_control.getLong(member::MsgNumber);
     m_control.call(member::DeleteCurrentMsg);
+    if (m_control.error() != 0 && !m_deleAnswered.contains(number)) {
+        reportFailure(m_control.errorText());
+    }
+    m_deleAnswered.insert(number);
     m_hooks.pause(5);
 }
 
@@ -159,12 +190,25 @@ void ScanRun::errorExit(const QString& reason)
     endProgram(1);
 }
 
+void ScanRun::reportFailure(const QString& reason)
+{
+    m_failed = true;
+    m_window.setTopmost(false);
+    m_hooks.showError(&m_window, QStringLiteral("Error: ") + reason);
+    m_window.setTopmost(true);
+}
+
 QString ScanRun::msgNumberText()
 {
     return QString::number(m_control.getLong(member::MsgNumber));
 }
 
+QString ScanRun::savedMessageName()
+{
+    return QStringLiteral("msg") + msgNumberText() + QStringLiteral(".txt");
+}
+
 QString ScanRun::savedMessagePath()
 {
-    return m_programFolder + QStringLiteral("/msg") + msgNumberText() + QStringLiteral(".txt");
+    return m_programFolder.displayPath() + QLatin1Char('/') + savedMessageName();
 }

@@ -5,8 +5,10 @@
 #include "scanner/controlhost.h"
 #include "scanner/definitioncheck/definitionset.h"
 #include "scanner/modgeneral.h"
+#include "scanner/programfolder.h"
 #include "scanner/scanhooks.h"
 
+#include <QSet>
 #include <QString>
 
 class Scan;
@@ -14,7 +16,7 @@ class Scan;
 class ScanRun {
 public:
     ScanRun(Scan& window, ControlHost& control, modGeneral::StoredSettings settings,
-            QString programFolder, ScanHooks hooks);
+            const ProgramFolder& programFolder, ScanHooks hooks);
 
     // The click handler of Command1. Ends the program through the hooks; a run-time fault of a
     // call ends it with the run-time error report.
@@ -30,16 +32,26 @@ private:
     void onHit(const QByteArray& definition, const QByteArray& messageLine);
     void onProgress(qint16 percentCompleted);
     [[noreturn]] void errorExit(const QString& reason);
+    void reportFailure(const QString& reason);
+    void disconnect();
     [[noreturn]] void endProgram(int exitCode);
     QString savedMessagePath();
+    QString savedMessageName();
     QString msgNumberText();
 
     Scan& m_window;
     ControlHost& m_control;
     modGeneral::StoredSettings m_settings;
-    QString m_programFolder;
+    ProgramFolder m_programFolder;
     ScanHooks m_hooks;
     scanner::DefinitionSet m_definitions;
     bool m_skip = false;
     bool m_hit = false;
+    // Messages whose DELE was answered (either way) this run: the server refuses a repeat DELE
+    // of a marked message, and that refusal is no news.
+    QSet<qint32> m_deleAnswered;
+    // A step failed that the run does not stop for (a refused DELE or QUIT): the run ends
+    // with the error status instead of success.
+    bool m_failed = false;
+    bool m_blankLinesSaid = false;
 };

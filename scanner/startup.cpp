@@ -4,13 +4,14 @@
 
 #include <QProcess>
 
-modGeneral::StoredSettings startUp(Scan& window, const QString& programFolder,
+modGeneral::StoredSettings startUp(Scan& window, const ProgramFolder& programFolder,
                                    const ScanHooks& hooks)
 {
     const modGeneral::StoredSettings settings = modGeneral::readSettings();
     if (!settings.complete()) {
         // Whether it starts is not our concern: the scanner cannot run either way.
-        QProcess::startDetached(programFolder + QStringLiteral("/settings"), {}, programFolder);
+        QProcess::startDetached(programFolder.filePath(QStringLiteral("settings")), {},
+                                programFolder.filePath(QString()));
         hooks.endProgram(0);
         return settings;
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "scanner/modgeneral.h"
+#include "scanner/programfolder.h"
 #include "scanner/scanhooks.h"
 
 class Scan;
@@ -10,5 +11,5 @@ class Scan;
 // Returns the settings for the run, or ends the program through the hooks (after starting
 // `settings` from `programFolder`) when one of them is empty. The window is shown only when
 // all three are there.
-modGeneral::StoredSettings startUp(Scan& window, const QString& programFolder,
+modGeneral::StoredSettings startUp(Scan& window, const ProgramFolder& programFolder,
                                    const ScanHooks& hooks);
