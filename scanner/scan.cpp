@@ -1,5 +1,7 @@
 #include "scanner/scan.h"
 
+#include "scanner/statusoutput.h"
+
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLinearGradient>
@@ -7,7 +9,6 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QTimer>
-#include <cstdio>
 
 namespace {
 
@@ -97,9 +98,7 @@ void Scan::setInfo(const QString& text, const QString& labelText)
     QString shown = labelText.isEmpty() ? lines : labelText;
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     m_lblInfo->setText(shown);
-    const QByteArray out = lines.toUtf8() + '\n';
-    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
-    std::fflush(stdout);
+    writeStatusText(text);
     emit infoChanged(text);
 }
 
@@ -117,6 +116,11 @@ bool Scan::fitsLabel(const QString& text) const
         area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, lines);
     // A word too long to wrap widens the text beyond the label instead.
     return needed.width() <= area.width() && needed.height() <= area.height();
+}
+
+void Scan::setStartEnabled(bool enabled)
+{
+    m_command1->setEnabled(enabled);
 }
 
 void Scan::setTopmost(bool topmost)

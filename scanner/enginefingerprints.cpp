@@ -1,0 +1,33 @@
+#include "scanner/enginefingerprints.h"
+
+#include "scanner/programfolder.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+
+namespace {
+
+QByteArray fileDigest(const QString& path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file)) {
+        return "unreadable";
+    }
+    return hash.result().toHex();
+}
+
+} // namespace
+
+QByteArrayList engineFingerprints(const ProgramFolder& folder)
+{
+    return {
+        // The line rules of the definition check belong to its fingerprint, as does the file.
+        "definitions rules-2 " + fileDigest(folder.filePath(QStringLiteral("def.dat"))),
+    };
+}
+
+QByteArray combinedFingerprint(const QByteArrayList& fingerprints)
+{
+    return QCryptographicHash::hash(fingerprints.join('\n'), QCryptographicHash::Sha256).toHex();
+}
