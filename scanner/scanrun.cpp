@@ -1,12 +1,12 @@
 #include "scanner/scanrun.h"
 
 #include "platform/automation/conversions.h"
-#include "platform/pump.h"
 #include "scanner/enginefingerprints.h"
 #include "scanner/hittext.h"
 #include "scanner/statusoutput.h"
 #include "scanner/vorlanemembers.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 
@@ -122,7 +122,9 @@ void ScanRun::scanMessage(int counter)
     if (m_control.error() != 0) {
         errorExit(m_control.errorText());
     }
-    platform::pumpEvents();
+    // One pass over what is pending, and no more: the platform pump would also wait up to 50 ms
+    // for a further event, which is 50 s in a mailbox of a thousand messages.
+    QCoreApplication::processEvents();
     if (m_control.error() != 0) {
         errorExit(m_control.errorText());
     }
