@@ -34,9 +34,12 @@ constexpr Entry kTable[] = {
     {31, "File error: ", true},
     {32, "Secure connection failed: ", true},
     {33, "Server refused STLS: ", true},
+    // A QUIT not answered "+OK" leaves every deletion mark undone (RFC 1939, 6): the host must
+    // learn of it.
+    {34, "Error received from QUIT command: ", true},
 };
 
-static_assert(std::size(kTable) == 23, "one entry for every code from 11 to 33");
+static_assert(std::size(kTable) == 24, "one entry for every code from 11 to 34");
 
 } // namespace
 

@@ -3,7 +3,7 @@
 //
 // Every method blocks its caller: it sends one command and waits, pumping the event loop, until
 // the reply is complete or the server has been silent for more than POPTimeout seconds. Protocol
-// and usage failures never throw: they set Error (codes 11..31, or a socket's own number) and
+// and usage failures never throw: they set Error (codes 11..34, or a socket's own number) and
 // ErrorText, whatever the server does or when it closes the connection.
 #pragma once
 
@@ -83,6 +83,7 @@ public:
     // Session. Codes 11..18, 32 (TLS handshake, certificate or CA file), 33 (STLS refused), or
     // the socket's number. With security on, USER and PASS are sent only over TLS.
     void Connect();
+    // Code 34 when a QUIT was sent and not answered "+OK" (the marks are then not carried out).
     void Disconnect();
     QByteArray ConnectResponse() const { return strConnectResponse; }
     qint32 MsgCount() const { return lngMsgCount; }

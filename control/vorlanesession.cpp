@@ -195,8 +195,9 @@ void Vorlane::Disconnect()
 {
     subWriteDebug("start disconnect");
     intError = controlerrors::None;
+    QByteArray quitReply = "+OK";
     if (!funConnectionLost()) {
-        funSendDataForSingleLineResponse("QUIT", intPOPTimeout);
+        quitReply = funSendDataForSingleLineResponse("QUIT", intPOPTimeout);
         const qint64 startedAt = platform::monotonicSeconds();
         while (wsk1->state() != SocketComponent::Error &&
                wsk1->state() != SocketComponent::Closed) {
@@ -208,5 +209,9 @@ void Vorlane::Disconnect()
         }
     }
     subresetvaluesondisconnect();
+    if (!replyparser::isPositive(quitReply)) {
+        intError = controlerrors::QuitRefused;
+        strErrorDetail = quitReply;
+    }
     subWriteDebug("end disconnect");
 }

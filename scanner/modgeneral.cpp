@@ -21,6 +21,9 @@ QString readKey(QSettings& settings, const QString& key)
 StoredSettings readSettings()
 {
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication);
+    // Only our own file counts: a key missing there must not be taken from the organisation's
+    // or the system's file.
+    settings.setFallbacksEnabled(false);
     // Read in this order: address, user, password.
     StoredSettings stored;
     stored.address = readKey(settings, QStringLiteral("Address"));

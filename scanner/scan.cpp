@@ -1,12 +1,14 @@
 #include "scanner/scan.h"
 
+#include "scanner/statusoutput.h"
+
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
 #include <QTimer>
-#include <cstdio>
 
 namespace {
 
@@ -89,20 +91,36 @@ Scan::Scan(QWidget* parent)
     m_timer1->start();
 }
 
-void Scan::setInfo(const QString& text)
+void Scan::setInfo(const QString& text, const QString& labelText)
 {
     QString lines = text;
     lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    m_lblInfo->setText(lines);
-    const QByteArray out = lines.toUtf8() + '\n';
-    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
-    std::fflush(stdout);
+    QString shown = labelText.isEmpty() ? lines : labelText;
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    m_lblInfo->setText(shown);
+    writeStatusText(text);
     emit infoChanged(text);
 }
 
 QString Scan::info() const
 {
     return m_lblInfo->text();
+}
+
+bool Scan::fitsLabel(const QString& text) const
+{
+    QString lines = text;
+    lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    const QRect area = m_lblInfo->contentsRect();
+    const QRect needed = m_lblInfo->fontMetrics().boundingRect(
+        area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, lines);
+    // A word too long to wrap widens the text beyond the label instead.
+    return needed.width() <= area.width() && needed.height() <= area.height();
+}
+
+void Scan::setStartEnabled(bool enabled)
+{
+    m_command1->setEnabled(enabled);
 }
 
 void Scan::setTopmost(bool topmost)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "scanner/scanhooks.h"
+#include "scanner/scansurface.h"
 
 #include <QWidget>
 
@@ -10,18 +11,23 @@ class QLabel;
 class QPushButton;
 class QTimer;
 
-class Scan : public QWidget {
+class Scan : public QWidget, public ScanSurface {
     Q_OBJECT
 public:
     explicit Scan(QWidget* parent = nullptr);
 
     // The status label's text; every text set is also written to standard output, each CR as
-    // a line feed, followed by a line feed.
-    void setInfo(const QString& text);
+    // a line feed, followed by a line feed. A `labelText` (a shortened form) is shown instead of
+    // `text` in the label; standard output still gets the whole `text`.
+    void setInfo(const QString& text, const QString& labelText = QString()) override;
     QString info() const;
+    // Whether `text` (CR as line break) shows whole in the label, wrapped at its words.
+    bool fitsLabel(const QString& text) const override;
 
     // Topmost or not; keeps place and size, shows the window without activating it.
-    void setTopmost(bool topmost);
+    void setTopmost(bool topmost) override;
+    void setStartEnabled(bool enabled) override;
+    QWidget* boxParent() override { return this; }
 
     QLabel* lblInfo() const { return m_lblInfo; }
     QLabel* image1() const { return m_image1; }

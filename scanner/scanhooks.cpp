@@ -2,9 +2,13 @@
 
 #include "platform/clock.h"
 #include "platform/pump.h"
+#include "scanner/programfolder.h"
+#include "scanner/scanoptions.h"
+#include "scanner/statusoutput.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QProcess>
 #include <cstdio>
 #include <unistd.h>
 
@@ -42,11 +46,35 @@ void realShowError(QWidget* parent, const QString& text)
     ::_exit(exitCode);
 }
 
+int startSettingsProgram(const ProgramFolder& folder)
+{
+    // Whether it starts is not our concern: the scanner cannot run either way.
+    QProcess::startDetached(folder.filePath(QStringLiteral("settings")), {},
+                            folder.filePath(QString()));
+    return exitstatus::Done;
+}
+
+int explainMissingSettings(const ProgramFolder& folder)
+{
+    writeErrorText(QStringLiteral("Orsel01: the mailbox settings are missing. Store them with the "
+                                  "settings program: %1 --address A --user U --pass -")
+                       .arg(folder.displayPath() + QStringLiteral("/settings")));
+    return exitstatus::SettingsMissing;
+}
+
 } // namespace
 
 ScanHooks ScanHooks::real()
 {
-    return ScanHooks{realPause, realAskToContinue, realShowError, realEndProgram};
+    return ScanHooks{realPause, realAskToContinue, realShowError, realEndProgram,
+                     startSettingsProgram};
+}
+
+ScanHooks ScanHooks::headless()
+{
+    return ScanHooks{[](int) {}, [](QWidget*, const QString&) { return false; },
+                     [](QWidget*, const QString& text) { writeErrorText(text); }, realEndProgram,
+                     explainMissingSettings};
 }
 
 void reportRuntimeError(const ScanHooks& hooks, int number, const QString& description)

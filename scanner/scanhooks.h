@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QString>
+
+class ProgramFolder;
 #include <functional>
 
 class QWidget;
@@ -17,8 +19,15 @@ struct ScanHooks {
     // Ends the program at once: no further handler runs and the control is not destroyed, so
     // an error exit sends no QUIT. Never returns in the real program.
     std::function<void(int exitCode)> endProgram;
+    // A setting is missing: hands over to the settings program, or says how to store them.
+    // Returns the exit status to end with.
+    std::function<int(const ProgramFolder& programFolder)> settingsMissing;
 
+    // The window's: modal boxes, busy pauses, the settings program started.
     static ScanHooks real();
+    // No window: boxes on standard error, no pauses, the size prompt answered Cancel (the run
+    // asks only above --max-size), missing settings explained with exit status 3.
+    static ScanHooks headless();
 };
 
 // The run-time error report: standard error, plus a critical box when a window system is up;

@@ -1,12 +1,14 @@
 #include "scanner/scanrun.h"
 
 #include "platform/automation/conversions.h"
-#include "platform/pump.h"
-#include "scanner/scan.h"
+#include "scanner/enginefingerprints.h"
+#include "scanner/hittext.h"
+#include "scanner/statusoutput.h"
 #include "scanner/vorlanemembers.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
-#include <QPushButton>
 
 using automation::Variant;
 namespace member = vorlanemembers;
@@ -23,10 +25,11 @@ Variant text(const QString& value)
 
 } // namespace
 
-ScanRun::ScanRun(Scan& window, ControlHost& control, modGeneral::StoredSettings settings,
-                 QString programFolder, ScanHooks hooks)
-    : m_window(window), m_control(control), m_settings(std::move(settings)),
-      m_places(scanPlacesFor(programFolder)), m_hooks(std::move(hooks))
+ScanRun::ScanRun(ScanSurface& surface, ControlHost& control, modGeneral::StoredSettings settings,
+                 const ProgramFolder& programFolder, ScanHooks hooks, ScanOptions options)
+    : m_surface(surface), m_control(control), m_settings(std::move(settings)),
+      m_places(scanPlacesFor(programFolder)), m_hooks(std::move(hooks)),
+      m_options(std::move(options))
 {
     m_control.setProgressHandler([this](qint16 percent) { onProgress(percent); });
 }
@@ -36,6 +39,8 @@ void ScanRun::run()
     try {
         runSteps();
     } catch (const RuntimeFault& fault) {
+        printSummary();
+        m_surface.setTopmost(false); // the report's box must not hide behind the window
         reportRuntimeError(m_hooks, fault.number, fault.description);
     } catch (const ProgramEndReturned&) {
     }
@@ -43,13 +48,15 @@ void ScanRun::run()
 
 void ScanRun::endProgram(int exitCode)
 {
+    printSummary();
     m_hooks.endProgram(exitCode);
     throw ProgramEndReturned{};
 }
 
 void ScanRun::runSteps()
 {
-    m_window.command1()->setEnabled(false);
+    m_surface.setStartEnabled(false);
+    prepareOptions();
     m_control.put(member::POPHostname, text(m_settings.address));
     m_control.put(member::POPUsername, text(m_settings.user));
     m_control.put(member::POPPassword, text(m_settings.pass));
@@ -57,13 +64,14 @@ void ScanRun::runSteps()
     m_control.call(member::Connect);
     if (m_control.error() != 0) {
         // A refused login ends at once: no box, no pause, nothing to disconnect.
-        m_window.setInfo(m_control.errorText());
-        m_window.command1()->setEnabled(true);
-        endProgram(1);
+        m_surface.setInfo(m_control.errorText());
+        m_surface.setStartEnabled(true);
+        endProgram(exitstatus::ErrorExit);
     }
-    m_window.setInfo(
+    m_surface.setInfo(
         QStringLiteral("Messages in mailbox: [%1].").arg(m_control.getLong(member::MsgCount)));
     const qint32 count = m_control.getLong(member::MsgCount);
+    m_tally.onServer = count;
     if (count > kMaximumMessages) {
         errorExit(QStringLiteral("The mailbox holds %1 messages; at most %2 can be scanned.")
                       .arg(count)
@@ -72,11 +80,41 @@ void ScanRun::runSteps()
     for (int counter = 1; counter <= count; ++counter) {
         scanMessage(counter);
     }
-    m_window.setInfo(QStringLiteral("Scan complete!\r\rClosing in 3 seconds..."));
+    m_surface.setInfo(QStringLiteral("Scan complete!\r\rClosing in 3 seconds..."));
     m_hooks.pause(3);
-    m_control.call(member::Disconnect);
-    m_window.command1()->setEnabled(true);
-    endProgram(0);
+    disconnect();
+    rememberCleanMessages();
+    m_surface.setStartEnabled(true);
+    endProgram(exitCodeAtEnd());
+}
+
+void ScanRun::prepareOptions()
+{
+    if (!m_options.quarantineFolder.isEmpty()) {
+        m_quarantine.emplace(m_options.quarantineFolder);
+        QString error;
+        if (!m_quarantine->prepare(&error)) {
+            errorExit(error);
+        }
+    }
+    if (m_options.remember) {
+        m_engines = combinedFingerprint(engineFingerprints(m_places.definitionFile));
+        // Port and timeout are fixed, so address and user name tell accounts apart.
+        m_memory.emplace(RememberedMessages::defaultFolder(),
+                         m_settings.address + QLatin1Char('\n') + m_settings.user, m_engines);
+        m_memory->load();
+    }
+}
+
+int ScanRun::exitCodeAtEnd() const
+{
+    if (m_failed) {
+        return exitstatus::ErrorExit;
+    }
+    if (m_options.headless && m_tally.infected > 0 && m_tally.committed) {
+        return exitstatus::InfectedDeleted;
+    }
+    return exitstatus::Done;
 }
 
 void ScanRun::scanMessage(int counter)
@@ -86,33 +124,68 @@ void ScanRun::scanMessage(int counter)
     if (m_control.error() != 0) {
         errorExit(m_control.errorText());
     }
-    platform::pumpEvents();
+    // One pass over what is pending, and no more: the platform pump would also wait up to 50 ms
+    // for a further event, which is 50 s in a mailbox of a thousand messages.
+    QCoreApplication::processEvents();
     if (m_control.error() != 0) {
         errorExit(m_control.errorText());
     }
-    m_window.setInfo(QStringLiteral("Scanning message no: %1...").arg(msgNumberText()));
-    const qint32 sizeInK = m_control.getLong(member::MsgSizeInK);
-    if (sizeInK > kSizePromptAboveK) {
-        m_window.setTopmost(false);
-        m_skip = !m_hooks.askToContinue(
-            &m_window, QStringLiteral("This message is %1kb in size and may take a few minutes to "
-                                      "scan.\rWould you like to continue with the scan of message "
-                                      "%2?")
-                           .arg(sizeInK)
-                           .arg(msgNumberText())
-                           .replace(QLatin1Char('\r'), QLatin1Char('\n')));
-        m_window.setTopmost(true);
+    if (m_memory && skipRemembered()) {
+        return;
     }
+    m_surface.setInfo(QStringLiteral("Scanning message no: %1...").arg(msgNumberText()));
+    m_skip = skipLarge();
     if (!m_skip) {
         saveAndCheck();
     }
     m_skip = false;
 }
 
+bool ScanRun::skipRemembered()
+{
+    // The unique id came with the selection: asking for it costs no exchange.
+    const QByteArray id = msgUniqueId();
+    if (!m_memory->isRemembered(id)) {
+        return false;
+    }
+    ++m_tally.remembered;
+    m_cleanIds.insert(id);
+    return true;
+}
+
+bool ScanRun::skipLarge()
+{
+    const qint32 sizeInK = m_control.getLong(member::MsgSizeInK);
+    const qint32 limit = m_options.headless ? m_options.maxSizeK : kSizePromptAboveK;
+    if (sizeInK <= limit) {
+        return false;
+    }
+    m_surface.setTopmost(false);
+    const bool skip = !m_hooks.askToContinue(
+        m_surface.boxParent(),
+        QStringLiteral("This message is %1kb in size and may take a few minutes to scan.\rWould "
+                       "you like to continue with the scan of message %2?")
+            .arg(sizeInK)
+            .arg(msgNumberText())
+            .replace(QLatin1Char('\r'), QLatin1Char('\n')));
+    m_surface.setTopmost(true);
+    if (skip) {
+        ++m_tally.skippedBySize;
+    }
+    if (skip && m_options.headless) {
+        writeStatusText(QStringLiteral("Message %1 skipped: %2 K is more than --max-size %3.")
+                            .arg(msgNumberText())
+                            .arg(sizeInK)
+                            .arg(limit));
+    }
+    return skip;
+}
+
 void ScanRun::saveAndCheck()
 {
-    const QString path = savedMessagePath();
-    Variant file[] = {text(path)};
+    const QString path = m_places.messageFolder.filePath(savedMessageName());
+    Variant file[] = {
+        Variant::fromString(m_places.messageFolder.nativeFilePath(savedMessageName()))};
     m_control.call(member::WriteCurrentMsgToFile, file);
     // A message that could not be saved whole must not be taken for clean.
     if (m_control.error() != 0) {
@@ -124,32 +197,74 @@ void ScanRun::saveAndCheck()
     if (!result.ok) {
         errorExit(result.error);
     }
+    ++m_tally.checked;
+    sayBlankDefinitionLines();
     if (!m_hit) {
-        m_window.setInfo(QStringLiteral("Scan of message %1 complete.\r\rNo viruses found.")
-                             .arg(msgNumberText()));
+        m_surface.setInfo(QStringLiteral("Scan of message %1 complete.\r\rNo viruses found.")
+                              .arg(msgNumberText()));
     }
+    settleSavedFile(path);
     m_hit = false;
+}
+
+// With --quarantine the saved file of an infected message moves there and a clean one's goes;
+// --remember notes the clean message.
+void ScanRun::settleSavedFile(const QString& path)
+{
+    if (m_hit) {
+        ++m_tally.infected;
+    } else if (m_memory) {
+        m_cleanIds.insert(msgUniqueId());
+    }
+    if (!m_quarantine) {
+        return;
+    }
+    if (!m_hit) {
+        QFile::remove(path);
+        return;
+    }
+    QString error;
+    const auto moved =
+        m_quarantine->take(path, msgUniqueId(), QDateTime::currentDateTimeUtc(), &error);
+    if (!moved) {
+        errorExit(error);
+    }
+    writeStatusText(QStringLiteral("Message %1 quarantined as %2").arg(msgNumberText(), *moved));
+}
+
+void ScanRun::sayBlankDefinitionLines()
+{
+    if (!m_blankLinesSaid && m_definitions.blankLinesSkipped() > 0) {
+        m_blankLinesSaid = true;
+        writeStatusText(QStringLiteral("def.dat: %1 lines of only blanks or tabs skipped.")
+                            .arg(m_definitions.blankLinesSkipped()));
+    }
 }
 
 void ScanRun::onHit(const QByteArray& definition, const QByteArray& messageLine)
 {
     m_hit = true;
-    m_window.setInfo(
-        QStringLiteral("Possible virus found!\r\rVirus Information:\rSearch String found in "
-                       "definition file\r[") +
-        QString::fromUtf8(definition) + QStringLiteral("]:") + QString::fromUtf8(messageLine) +
-        QStringLiteral("\r\rThis E-Mail will now be deleted off the server. You can still view "
-                       "the contents of this message by viewing the ") +
-        savedMessagePath() + QStringLiteral(" file."));
+    const QString d = QString::fromUtf8(definition);
+    const QString m = QString::fromUtf8(messageLine);
+    const QString path = savedMessagePath();
+    m_surface.setInfo(hitText(d, m, path),
+                      fittedHitText(d, m, path, [this](const QString& candidate) {
+                          return m_surface.fitsLabel(candidate);
+                      }));
+    const qint32 number = m_control.getLong(member::MsgNumber);
     m_control.call(member::DeleteCurrentMsg);
+    if (m_control.error() != 0 && !m_deleAnswered.contains(number)) {
+        reportFailure(m_control.errorText());
+    }
+    m_deleAnswered.insert(number);
     m_hooks.pause(5);
 }
 
 void ScanRun::onProgress(qint16 percentCompleted)
 {
-    m_window.setInfo(QStringLiteral("Scanning message no: %1...\r\r%2% Completed.")
-                         .arg(msgNumberText())
-                         .arg(percentCompleted));
+    m_surface.setInfo(QStringLiteral("Scanning message no: %1...\r\r%2% Completed.")
+                          .arg(msgNumberText())
+                          .arg(percentCompleted));
 }
 
 void ScanRun::applyConnectionSecurity()
@@ -177,10 +292,62 @@ void ScanRun::applyConnectionSecurity()
 
 void ScanRun::errorExit(const QString& reason)
 {
-    m_window.setInfo(reason);
-    m_window.setTopmost(false); // the box must not hide behind the window
-    m_hooks.showError(&m_window, QStringLiteral("Error: ") + reason);
-    endProgram(1);
+    m_surface.setInfo(reason);
+    m_surface.setTopmost(false); // the box must not hide behind the window
+    m_hooks.showError(m_surface.boxParent(), QStringLiteral("Error: ") + reason);
+    endProgram(exitstatus::ErrorExit);
+}
+
+void ScanRun::reportFailure(const QString& reason)
+{
+    m_failed = true;
+    m_surface.setTopmost(false);
+    m_hooks.showError(m_surface.boxParent(), QStringLiteral("Error: ") + reason);
+    m_surface.setTopmost(true);
+}
+
+void ScanRun::disconnect()
+{
+    // A session the server ended by itself has nobody left to send QUIT to.
+    const bool inSession = m_control.getLong(member::Status) == 1;
+    m_control.call(member::Disconnect);
+    // Only a QUIT answered "+OK" makes the server carry out the deletions.
+    if (m_control.error() != 0) {
+        reportFailure(m_control.errorText());
+    } else if (!inSession && !m_deleAnswered.isEmpty()) {
+        reportFailure(QStringLiteral("The server ended the session before QUIT: no message "
+                                     "marked for deletion was deleted."));
+    } else {
+        m_tally.committed = inSession;
+    }
+}
+
+void ScanRun::rememberCleanMessages()
+{
+    if (!m_memory) {
+        return;
+    }
+    // Definitions changed during the run: what they found clean proves nothing any more.
+    const bool sameEngines =
+        combinedFingerprint(engineFingerprints(m_places.definitionFile)) == m_engines;
+    QString error;
+    if (!m_memory->save(sameEngines ? m_cleanIds : QSet<QByteArray>(), &error)) {
+        writeErrorText(QStringLiteral("Orsel01: the clean messages are not remembered: ") + error);
+    }
+}
+
+void ScanRun::printSummary() const
+{
+    writeStatusText(
+        QStringLiteral("Summary: %1 messages on the server, %2 checked, %3 skipped by size, %4 "
+                       "remembered, %5 infected (marked for deletion); deletions committed by "
+                       "QUIT: %6.")
+            .arg(m_tally.onServer)
+            .arg(m_tally.checked)
+            .arg(m_tally.skippedBySize)
+            .arg(m_tally.remembered)
+            .arg(m_tally.infected)
+            .arg(m_tally.committed ? QStringLiteral("yes") : QStringLiteral("no")));
 }
 
 QString ScanRun::msgNumberText()
@@ -188,8 +355,17 @@ QString ScanRun::msgNumberText()
     return QString::number(m_control.getLong(member::MsgNumber));
 }
 
+QByteArray ScanRun::msgUniqueId()
+{
+    return automation::toString(m_control.get(member::MsgUniqueID)).value;
+}
+
+QString ScanRun::savedMessageName()
+{
+    return QStringLiteral("msg") + msgNumberText() + QStringLiteral(".txt");
+}
+
 QString ScanRun::savedMessagePath()
 {
-    return m_places.messageFolder + QStringLiteral("/msg") + msgNumberText() +
-           QStringLiteral(".txt");
+    return m_places.messageFolder.displayPath() + QLatin1Char('/') + savedMessageName();
 }

@@ -1,21 +1,27 @@
 // The scan run: log in, walk every message, save and check each, alert and mark infected ones
-// for deletion, disconnect and end the program. Every way through it ends the program.
+// for deletion, disconnect and end the program. Every way through it ends the program. The same
+// run serves the window and headless runs; they differ in surface, hooks and options.
 #pragma once
 
 #include "scanner/controlhost.h"
 #include "scanner/definitioncheck/definitionset.h"
 #include "scanner/modgeneral.h"
+#include "scanner/programfolder.h"
+#include "scanner/quarantine.h"
+#include "scanner/rememberedmessages.h"
 #include "scanner/scanhooks.h"
+#include "scanner/scanoptions.h"
+#include "scanner/scansurface.h"
 #include "scanner/writablehome.h"
 
+#include <QSet>
 #include <QString>
-
-class Scan;
+#include <optional>
 
 class ScanRun {
 public:
-    ScanRun(Scan& window, ControlHost& control, modGeneral::StoredSettings settings,
-            QString programFolder, ScanHooks hooks);
+    ScanRun(ScanSurface& surface, ControlHost& control, modGeneral::StoredSettings settings,
+            const ProgramFolder& programFolder, ScanHooks hooks, ScanOptions options = {});
 
     // The click handler of Command1. Ends the program through the hooks; a run-time fault of a
     // call ends it with the run-time error report.
@@ -27,23 +33,58 @@ public:
     static constexpr qint32 kPop3sPort = 995;
 
 private:
+    // What the end summary reports.
+    struct Tally {
+        qint32 onServer = 0;
+        int checked = 0;
+        int skippedBySize = 0;
+        int remembered = 0;
+        int infected = 0;
+        bool committed = false; // QUIT answered "+OK"
+    };
+
     void runSteps();
     void applyConnectionSecurity();
+    void prepareOptions();
     void scanMessage(int counter);
+    bool skipRemembered();
+    bool skipLarge();
     void saveAndCheck();
+    void settleSavedFile(const QString& path);
     void onHit(const QByteArray& definition, const QByteArray& messageLine);
     void onProgress(qint16 percentCompleted);
     [[noreturn]] void errorExit(const QString& reason);
     [[noreturn]] void endProgram(int exitCode);
+    void reportFailure(const QString& reason);
+    void disconnect();
+    void rememberCleanMessages();
+    void sayBlankDefinitionLines();
+    void printSummary() const;
+    int exitCodeAtEnd() const;
     QString savedMessagePath();
+    QString savedMessageName();
     QString msgNumberText();
+    QByteArray msgUniqueId();
 
-    Scan& m_window;
+    ScanSurface& m_surface;
     ControlHost& m_control;
     modGeneral::StoredSettings m_settings;
     ScanPlaces m_places;
     ScanHooks m_hooks;
+    ScanOptions m_options;
     scanner::DefinitionSet m_definitions;
     bool m_skip = false;
     bool m_hit = false;
+    // Messages whose DELE was answered (either way) this run: the server refuses a repeat DELE
+    // of a marked message, and that refusal is no news.
+    QSet<qint32> m_deleAnswered;
+    // A step failed that the run does not stop for (a refused DELE or QUIT): the run ends
+    // with the error status instead of success.
+    bool m_failed = false;
+    bool m_blankLinesSaid = false;
+    Tally m_tally;
+    std::optional<Quarantine> m_quarantine;
+    std::optional<RememberedMessages> m_memory;
+    QByteArray m_engines;        // fingerprint of what checked this run's messages
+    QSet<QByteArray> m_cleanIds; // found clean this run, or remembered and still there
 };

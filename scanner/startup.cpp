@@ -1,19 +1,15 @@
 #include "scanner/startup.h"
 
-#include "scanner/scan.h"
+#include "scanner/scansurface.h"
 
-#include <QProcess>
-
-modGeneral::StoredSettings startUp(Scan& window, const QString& programFolder,
+modGeneral::StoredSettings startUp(ScanSurface& surface, const ProgramFolder& programFolder,
                                    const ScanHooks& hooks)
 {
     const modGeneral::StoredSettings settings = modGeneral::readSettings();
     if (!settings.complete()) {
-        // Whether it starts is not our concern: the scanner cannot run either way.
-        QProcess::startDetached(programFolder + QStringLiteral("/settings"), {}, programFolder);
-        hooks.endProgram(0);
+        hooks.endProgram(hooks.settingsMissing(programFolder));
         return settings;
     }
-    window.setTopmost(true);
+    surface.setTopmost(true);
     return settings;
 }

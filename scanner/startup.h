@@ -3,12 +3,13 @@
 #pragma once
 
 #include "scanner/modgeneral.h"
+#include "scanner/programfolder.h"
 #include "scanner/scanhooks.h"
 
-class Scan;
+class ScanSurface;
 
-// Returns the settings for the run, or ends the program through the hooks (after starting
-// `settings` from `programFolder`) when one of them is empty. The window is shown only when
-// all three are there.
-modGeneral::StoredSettings startUp(Scan& window, const QString& programFolder,
+// Returns the settings for the run, or ends the program through the hooks (which hand over to
+// the settings program in `programFolder`, or explain) when one of them is empty. The surface
+// is shown only when all three are there.
+modGeneral::StoredSettings startUp(ScanSurface& surface, const ProgramFolder& programFolder,
                                    const ScanHooks& hooks);

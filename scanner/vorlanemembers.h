@@ -8,6 +8,7 @@ namespace vorlanemembers {
 
 inline constexpr const char* kProgId = "Vorlanecontrol.Vorlane";
 
+inline constexpr qint32 Status = 0x68030017;
 inline constexpr qint32 Error = 0x68030015;
 inline constexpr qint32 ErrorText = 0x68030014;
 inline constexpr qint32 POPHostname = 0x68030013;
@@ -18,6 +19,7 @@ inline constexpr qint32 POPSecurity = 0x68030018;
 inline constexpr qint32 POPCAFile = 0x68030019;
 inline constexpr qint32 MsgCount = 0x6803000D;
 inline constexpr qint32 MsgNumber = 0x6803000C;
+inline constexpr qint32 MsgUniqueID = 0x6803000B;
 inline constexpr qint32 MsgSizeInK = 0x68030003;
 inline constexpr qint32 Connect = 0x6003001E;
 inline constexpr qint32 Disconnect = 0x6003001F;

@@ -24,16 +24,16 @@ void createPrivateFolder(const QString& dataHome, const QString& folder)
 
 } // namespace
 
-ScanPlaces scanPlacesFor(const QString& programFolder)
+ScanPlaces scanPlacesFor(const ProgramFolder& programFolder)
 {
-    const bool writable = isWritableFolder(programFolder);
+    const bool writable = isWritableFolder(programFolder.filePath(QStringLiteral(".")));
     return scanPlacesFor(programFolder, writable, writable ? QString() : userDataHome());
 }
 
-ScanPlaces scanPlacesFor(const QString& programFolder, bool programFolderWritable,
+ScanPlaces scanPlacesFor(const ProgramFolder& programFolder, bool programFolderWritable,
                          const QString& dataHome)
 {
-    const QString installed = programFolder + QStringLiteral("/def.dat");
+    const QString installed = programFolder.filePath(QStringLiteral("def.dat"));
     if (programFolderWritable) {
         return {programFolder, installed};
     }
@@ -42,7 +42,7 @@ ScanPlaces scanPlacesFor(const QString& programFolder, bool programFolderWritabl
     const QString home = dataHome + QStringLiteral("/Orsel");
     createPrivateFolder(dataHome, home);
     const QString own = home + QStringLiteral("/def.dat");
-    return {home, QFileInfo(own).isFile() ? own : installed};
+    return {ProgramFolder(QFile::encodeName(home)), QFileInfo(own).isFile() ? own : installed};
 }
 
 QString userDataHome()

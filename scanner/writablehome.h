@@ -4,19 +4,21 @@
 // the user keeps there replaces the installed one.
 #pragma once
 
+#include "scanner/programfolder.h"
+
 #include <QString>
 
 struct ScanPlaces {
-    QString messageFolder;  // the saved msgN.txt files go here; no trailing slash
-    QString definitionFile; // the def.dat the check reads
+    ProgramFolder messageFolder; // the saved msgN.txt files go here
+    QString definitionFile;      // the def.dat the check reads, as Qt's file classes name it
 };
 
 // The places for this user and process: probes whether `programFolder` is writable and uses
 // userDataHome() + "/Orsel" when it is not, creating that folder (0700) when it is missing.
-ScanPlaces scanPlacesFor(const QString& programFolder);
+ScanPlaces scanPlacesFor(const ProgramFolder& programFolder);
 
 // The same decision with the probe's answer and the data home given.
-ScanPlaces scanPlacesFor(const QString& programFolder, bool programFolderWritable,
+ScanPlaces scanPlacesFor(const ProgramFolder& programFolder, bool programFolderWritable,
                          const QString& dataHome);
 
 // $XDG_DATA_HOME, or ~/.local/share when it is unset or not an absolute path (as the XDG base

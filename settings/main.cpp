@@ -1,5 +1,6 @@
 // settings: stores the scanner's server address, user name and password, and how to secure the
-// connection. With --address, --user and --pass it stores them without a window.
+// connection. With --address, --user and --pass it stores them without a window (`--pass -` reads
+// the password from standard input).
 #include "scanner/modgeneral.h"
 #include "settings/settingsdialog.h"
 
@@ -7,11 +8,21 @@
 #include <QCommandLineParser>
 #include <algorithm>
 #include <cstdio>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
 int store(const modGeneral::StoredSettings& settings)
 {
+    // The scanner would send such a value as two protocol lines, and the file could not keep it.
+    for (const QString& value : {settings.address, settings.user, settings.pass}) {
+        if (value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n'))) {
+            std::fprintf(stderr, "settings: line breaks are not allowed in the address, user "
+                                 "name or password\n");
+            return 2;
+        }
+    }
     if (!modGeneral::writeSettings(settings)) {
         std::fprintf(stderr, "settings: cannot write %s\n",
                      qPrintable(modGeneral::settingsFilePath()));
@@ -38,6 +49,32 @@ bool needsNoWindow(int argc, char** argv)
     return false;
 }
 
+// `--pass -`: the password is one line on standard input, so that it never shows in the process
+// list. Typed at a terminal, it is not echoed.
+QString passwordFromStandardInput()
+{
+    const bool terminal = ::isatty(STDIN_FILENO) == 1;
+    termios saved{};
+    if (terminal && ::tcgetattr(STDIN_FILENO, &saved) == 0) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+        std::fprintf(stderr, "Password: ");
+    }
+    QByteArray line;
+    for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar()) {
+        line.append(char(c));
+    }
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::fprintf(stderr, "\n");
+    }
+    if (line.endsWith('\r')) {
+        line.chop(1); // a line ended CR LF
+    }
+    return QString::fromUtf8(line);
+}
+
 int run(QCoreApplication& app)
 {
     QCommandLineParser parser;
@@ -49,8 +86,10 @@ int run(QCoreApplication& app)
                                      QStringLiteral("POP3 server address."), QStringLiteral("A"));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("User name."),
                                   QStringLiteral("U"));
-    const QCommandLineOption pass(QStringLiteral("pass"), QStringLiteral("Password."),
-                                  QStringLiteral("P"));
+    const QCommandLineOption pass(
+        QStringLiteral("pass"),
+        QStringLiteral("Password; - reads it as one line from standard input."),
+        QStringLiteral("P"));
     const QCommandLineOption security(
         QStringLiteral("security"),
         QStringLiteral("Connection security: none, starttls or tls (new settings: tls)."),
@@ -65,9 +104,11 @@ int run(QCoreApplication& app)
     if (std::any_of(storeOptions.begin(), storeOptions.end(),
                     [&](const QCommandLineOption& o) { return parser.isSet(o); })) {
         const modGeneral::StoredSettings stored = modGeneral::readSettings();
-        modGeneral::StoredSettings given{parser.value(address), parser.value(user),
-                                         parser.value(pass), modGeneral::defaultSecurity(stored),
-                                         stored.caFile};
+        const QString password = parser.value(pass) == QStringLiteral("-")
+                                     ? passwordFromStandardInput()
+                                     : parser.value(pass);
+        modGeneral::StoredSettings given{parser.value(address), parser.value(user), password,
+                                         modGeneral::defaultSecurity(stored), stored.caFile};
         if (parser.isSet(security)) {
             given.security = parser.value(security);
         }

@@ -20,12 +20,16 @@ constexpr qsizetype kDefaultBlockSize = qsizetype(1) << 20;
 // Measured: up to a few thousand definitions the literal matcher is faster than sampling; beyond,
 // its time grows with the count while sampling's hardly does.
 constexpr qsizetype kDefaultSamplingThreshold = 5000;
+// Vectorscan refuses a literal over 16,000 bytes ("Pattern length exceeds limit") and with it the
+// whole set; longer ones go to the window filter, which takes any length, with room to spare.
+constexpr qsizetype kLongestLiteral = 8192;
 
 // Definition lines that differ only in ASCII case find the same message lines, so each distinct
 // text is compiled once as a pattern and every line that has it reports the pattern's hits.
 struct Definitions {
     QByteArray content; // the file as read; never modified, the views below point into it
     QList<QByteArrayView> lines;
+    qsizetype blankLines = 0;
     std::vector<quint32> patternOf; // per line
     QList<QByteArrayView> patterns;
     // Between them they find every pattern; either is null when it has none.
@@ -63,7 +67,9 @@ std::shared_ptr<Definitions> indexDefinitions(const QByteArray& content)
 {
     auto definitions = std::make_shared<Definitions>();
     definitions->content = content;
-    definitions->lines = splitDefinitionLines(definitions->content);
+    DefinitionLines split = splitDefinitionLines(definitions->content);
+    definitions->lines = std::move(split.lines);
+    definitions->blankLines = split.blankLines;
     std::unordered_map<QByteArrayView, quint32, FoldedHash, FoldedEqual> byFoldedText;
     byFoldedText.reserve(size_t(definitions->lines.size()));
     definitions->patternOf.reserve(size_t(definitions->lines.size()));
@@ -163,7 +169,7 @@ bool DefinitionSet::Private::rebuild(const QByteArray& content, QString* error)
     std::vector<quint32> literalIds, windowIds;
     for (quint32 id = 0; id < quint32(fresh->patterns.size()); ++id) {
         const QByteArrayView pattern = fresh->patterns[id];
-        const bool toWindow = sample && isLong(pattern);
+        const bool toWindow = (sample && isLong(pattern)) || pattern.size() > kLongestLiteral;
         (toWindow ? windowPatterns : literalPatterns).append(pattern);
         (toWindow ? windowIds : literalIds).push_back(id);
     }
@@ -284,6 +290,11 @@ void DefinitionSet::setCacheDirectory(const QString& directory)
 QString DefinitionSet::cacheDirectory() const
 {
     return d->cacheDirectory;
+}
+
+qsizetype DefinitionSet::blankLinesSkipped() const
+{
+    return d->definitions ? d->definitions->blankLines : 0;
 }
 
 DefinitionSet::MatcherSource DefinitionSet::lastMatcherSource() const

@@ -18,8 +18,9 @@ namespace scanner {
 //
 // Match rule: a message line contains a definition when the definition's bytes occur in it
 // consecutively, ASCII letters compared without case and every other byte exactly.
-// Definition lines end at CR LF, lone CR or lone LF; empty ones are skipped; duplicates count
-// once each. Message lines end at CR LF or a lone CR; a lone LF stays inside the line.
+// Definition lines end at CR LF, lone CR or lone LF; a leading UTF-8 byte-order mark is dropped;
+// empty ones and those of only blanks and tabs are skipped; duplicates count once each. Lines of
+// any length are checked. Message lines end at CR LF or a lone CR; a lone LF stays inside the line.
 //
 // One thread only. A hit handler may pump the event loop and may even start another check on the
 // same set: all reading and matching is finished before the first hit is handed out.
@@ -66,6 +67,9 @@ public:
     QString cacheDirectory() const;
 
     MatcherSource lastMatcherSource() const;
+
+    // Lines of only blanks and tabs that the definitions of the last check held (and skipped).
+    qsizetype blankLinesSkipped() const;
 
 private:
     struct Private;

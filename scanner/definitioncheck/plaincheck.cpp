@@ -25,13 +25,26 @@ std::optional<QByteArray> readWhole(const QString& path, const char* what, QStri
 }
 
 // Deliberately independent of splitDefinitionLines, so that the two can check each other.
-QList<QByteArray> definitionLines(const QByteArray& content)
+bool isSearchString(const QByteArray& line)
 {
+    for (char c : line) {
+        if (c != ' ' && c != '\t') {
+            return true;
+        }
+    }
+    return false;
+}
+
+QList<QByteArray> definitionLines(QByteArray content)
+{
+    if (content.startsWith("\xEF\xBB\xBF")) {
+        content.remove(0, 3);
+    }
     QList<QByteArray> lines;
     QByteArray current;
     for (char c : content) {
         if (c == '\r' || c == '\n') {
-            if (!current.isEmpty()) {
+            if (isSearchString(current)) {
                 lines.append(current);
             }
             current.clear();
@@ -39,7 +52,7 @@ QList<QByteArray> definitionLines(const QByteArray& content)
             current.append(c);
         }
     }
-    if (!current.isEmpty()) {
+    if (isSearchString(current)) {
         lines.append(current);
     }
     return lines;

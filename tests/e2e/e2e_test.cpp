@@ -10,9 +10,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -73,8 +76,11 @@ int runTool(const QStringList& command, const QProcessEnvironment& environment)
 class InstalledScanner {
 public:
     enum class Registration { Registered, Unregistered };
+    // None: no X display and no platform plugin setting at all, as under cron.
+    enum class Display { Virtual, None };
 
-    explicit InstalledScanner(Registration registration = Registration::Registered)
+    explicit InstalledScanner(Registration registration = Registration::Registered,
+                              Display display = Display::Virtual)
     {
         for (const char* file : {ORSEL01_PATH, SETTINGS_PATH, DEFDAT_PATH}) {
             const QString source = QString::fromLocal8Bit(file);
@@ -85,7 +91,14 @@ public:
         m_environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
         m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_config.path());
         m_environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_config.path());
-        m_environment.insert(QStringLiteral("DISPLAY"), VirtualDisplay::display());
+        m_environment.insert(QStringLiteral("XDG_STATE_HOME"),
+                             m_config.filePath(QStringLiteral("state")));
+        if (display == Display::Virtual) {
+            m_environment.insert(QStringLiteral("DISPLAY"), VirtualDisplay::display());
+        } else {
+            m_environment.remove(QStringLiteral("DISPLAY"));
+            m_environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        }
         m_environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
         if (registration == Registration::Registered) {
             EXPECT_EQ(
@@ -113,11 +126,12 @@ public:
                     m_environment),
             0);
     }
-    void start()
+    void start(const QStringList& arguments = {})
     {
+        m_output.clear(); // each run's own
         m_scanner.setProcessEnvironment(m_environment);
         m_scanner.setWorkingDirectory(m_folder.path());
-        m_scanner.start(program("Orsel01"), {});
+        m_scanner.start(program("Orsel01"), arguments);
         ASSERT_TRUE(m_scanner.waitForStarted(5000));
     }
     // Waits for the program to end; its exit code, or -1 when it did not end in time.
@@ -172,6 +186,8 @@ public:
     }
     bool windowAppears(const QString& title, int ms) { return answerWindow(title, {}, ms); }
     QString savedFile(int n) const { return m_folder.filePath(QStringLiteral("msg%1.txt").arg(n)); }
+    QString programFile(const QString& name) const { return m_folder.filePath(name); }
+    QString stateFolder() const { return m_config.filePath(QStringLiteral("state/Orsel")); }
 
 private:
     QString program(const char* name) const { return m_folder.filePath(QString::fromLatin1(name)); }
@@ -349,4 +365,249 @@ TEST_F(EndToEnd, UnregisteredControlIsAClearRunTimeError)
     const QByteArray errors = scanner.errors();
     EXPECT_TRUE(errors.contains("Run-time error '429'")) << errors.constData();
     EXPECT_TRUE(errors.contains("Vorlanecontrol.Vorlane")) << errors.constData();
+}
+
+// Orsel01 --headless, as a timer or cron job runs it: no display at all, no platform plugin for
+// widgets, nobody to answer a box.
+class Headless : public EndToEnd {
+protected:
+    static QByteArray summaryOf(const QByteArray& output)
+    {
+        const qsizetype at = output.lastIndexOf("Summary: ");
+        return at < 0 ? QByteArray() : output.mid(at, output.indexOf('\n', at) - at);
+    }
+};
+
+QByteArray infectedMessage()
+{
+    return dovecot::makeMessage({"Subject: invoice"}, "Please open:\n" + kTestString + "\n");
+}
+
+TEST_F(Headless, RunsWithoutDisplayAndEndsWithItsStatus)
+{
+    const struct {
+        const char* name;
+        QList<QByteArray> messages;
+        QStringList arguments;
+        bool wrongPassword;
+        int exitCode;
+        QByteArray summary; // after "Summary: "
+        QList<int> kept;    // messages still on the server, by number
+    } cases[] = {
+        {"clean",
+         {cleanMessage(1), cleanMessage(2)},
+         {},
+         false,
+         0,
+         "2 messages on the server, 2 checked, 0 skipped by size, 0 remembered, 0 infected (marked "
+         "for deletion); "
+         "deletions committed by QUIT: yes.",
+         {1, 2}},
+        {"infected",
+         {cleanMessage(1), infectedMessage(), cleanMessage(3)},
+         {},
+         false,
+         4,
+         "3 messages on the server, 3 checked, 0 skipped by size, 0 remembered, 1 infected (marked "
+         "for deletion); "
+         "deletions committed by QUIT: yes.",
+         {1, 3}},
+        {"oversized",
+         {cleanMessage(1), dovecot::makeMessageOfSize(400 * 1024, 2)},
+         {},
+         false,
+         0,
+         "2 messages on the server, 1 checked, 1 skipped by size, 0 remembered, 0 infected (marked "
+         "for deletion); "
+         "deletions committed by QUIT: yes.",
+         {1, 2}},
+        {"oversized within --max-size",
+         {dovecot::makeMessageOfSize(400 * 1024, 2)},
+         {"--max-size", "401"},
+         false,
+         0,
+         "1 messages on the server, 1 checked, 0 skipped by size",
+         {1}},
+        {"wrong password",
+         {cleanMessage(1)},
+         {},
+         true,
+         1,
+         "0 messages on the server, 0 checked, 0 skipped by size, 0 remembered, 0 infected (marked "
+         "for deletion); "
+         "deletions committed by QUIT: no.",
+         {1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const dovecot::Mailbox box = mailbox("headless");
+        QList<QByteArray> uidls;
+        for (const QByteArray& message : c.messages) {
+            uidls.append(box.addMessage(message));
+        }
+        InstalledScanner scanner(InstalledScanner::Registration::Registered,
+                                 InstalledScanner::Display::None);
+        scanner.storeSettings(server.address(), box.user(),
+                              c.wrongPassword ? QStringLiteral("wrong") : box.password());
+        scanner.start(QStringList{QStringLiteral("--headless")} + c.arguments);
+        EXPECT_EQ(scanner.waitForEnd(60000), c.exitCode) << scanner.errors().constData();
+        const QByteArray output = scanner.output();
+        EXPECT_TRUE(summaryOf(output).startsWith("Summary: " + c.summary)) << output.constData();
+        for (int n = 1; n <= c.messages.size(); ++n) {
+            EXPECT_EQ(box.containsMessage(uidls[n - 1]), c.kept.contains(n)) << "message " << n;
+        }
+        if (QByteArray(c.name) == "oversized") {
+            EXPECT_TRUE(output.contains("Message 2 skipped: 401 K is more than --max-size 300.\n"));
+            EXPECT_FALSE(QFile::exists(scanner.savedFile(2)));
+        }
+        if (QByteArray(c.name) == "infected") {
+            // CR shown as a line break, the run not paused for anyone.
+            EXPECT_TRUE(output.contains("Possible virus found!\n\nVirus Information:\n"));
+        }
+    }
+}
+
+TEST_F(Headless, MissingSettingsNameTheSettingsProgram)
+{
+    InstalledScanner scanner(InstalledScanner::Registration::Registered,
+                             InstalledScanner::Display::None);
+    scanner.start({QStringLiteral("--headless")});
+    EXPECT_EQ(scanner.waitForEnd(10000), 3);
+    const QByteArray errors = scanner.errors();
+    EXPECT_TRUE(errors.contains("/settings --address A --user U --pass -")) << errors.constData();
+}
+
+TEST_F(Headless, ServerKilledMidRunIsAnErrorOnStandardError)
+{
+    QTemporaryDir work;
+    QFile::setPermissions(work.path(), QFile::Permissions(0x7755));
+    const QString state = work.filePath(QStringLiteral("dovecot"));
+    const QString fixture = QStringLiteral(DOVECOT_FIXTURE_SCRIPT);
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    ASSERT_EQ(runTool({fixture, QStringLiteral("start"), state, QStringLiteral("127.0.0.53"),
+                       QStringLiteral("110")},
+                      environment),
+              0);
+    const dovecot::DovecotServer own(state);
+    const dovecot::Mailbox box = own.createMailbox(QStringLiteral("killedheadless"));
+    box.addMessage(cleanMessage(1));
+    box.addMessage(infectedMessage());
+    InstalledScanner scanner(InstalledScanner::Registration::Registered,
+                             InstalledScanner::Display::None);
+    // def.dat as a FIFO holds the run after message 1 is saved, until this test writes it.
+    const QString definitions = scanner.programFile(QStringLiteral("def.dat"));
+    QFile::remove(definitions);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(definitions).constData(), 0600), 0);
+    scanner.storeSettings(QStringLiteral("127.0.0.53"), box.user(), box.password());
+    scanner.start({QStringLiteral("--headless")});
+    EXPECT_TRUE(scanner.waitForOutput("Scanning message no: 1...\n\n100% Completed.", 20000));
+    runTool({fixture, QStringLiteral("stop"), state}, environment);
+    QFile fifo(definitions);
+    ASSERT_TRUE(fifo.open(QIODevice::WriteOnly));
+    fifo.write(kTestString + "\r\n");
+    fifo.close();
+    EXPECT_EQ(scanner.waitForEnd(30000), 1);
+    EXPECT_TRUE(scanner.errors().startsWith("Error: ")) << scanner.errors().constData();
+    EXPECT_EQ(box.messageCount(), 2);
+}
+
+TEST_F(Headless, RememberedMessagesAreCountedNotFetchedUntilTheDefinitionsChange)
+{
+    const dovecot::Mailbox box = mailbox("remember");
+    const QByteArray first = box.addMessage(cleanMessage(1));
+    box.addMessage(cleanMessage(2));
+    InstalledScanner scanner(InstalledScanner::Registration::Registered,
+                             InstalledScanner::Display::None);
+    scanner.storeSettings(server.address(), box.user(), box.password());
+    const QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--remember")};
+
+    scanner.start(arguments);
+    ASSERT_EQ(scanner.waitForEnd(30000), 0);
+    EXPECT_TRUE(scanner.output().contains(", 2 checked, 0 skipped by size, 0 remembered"));
+    const QStringList memory = QDir(scanner.stateFolder()).entryList(QDir::Files);
+    ASSERT_EQ(memory.size(), 1);
+    EXPECT_EQ(QFile::permissions(scanner.stateFolder() + "/" + memory[0]),
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+
+    QFile::remove(scanner.savedFile(1));
+    scanner.start(arguments);
+    ASSERT_EQ(scanner.waitForEnd(30000), 0);
+    EXPECT_TRUE(scanner.output().contains(", 0 checked, 0 skipped by size, 2 remembered"));
+    EXPECT_FALSE(scanner.output().contains("Scanning message no:"));
+    EXPECT_FALSE(QFile::exists(scanner.savedFile(1))); // not fetched
+
+    // A changed def.dat: everything is checked again, and what it finds is deleted.
+    QFile definitions(scanner.programFile(QStringLiteral("def.dat")));
+    ASSERT_TRUE(definitions.open(QIODevice::Append));
+    definitions.write("\r\nfriendly note\r\n");
+    definitions.close();
+    scanner.start(arguments);
+    EXPECT_EQ(scanner.waitForEnd(60000), 4);
+    EXPECT_TRUE(scanner.output().contains(", 2 checked, 0 skipped by size, 0 remembered, 2 "
+                                          "infected"));
+    EXPECT_FALSE(box.containsMessage(first));
+}
+
+TEST_F(Headless, QuarantineKeepsInfectedFilesAndRemovesCleanOnes)
+{
+    const dovecot::Mailbox box = mailbox("quarantine");
+    box.addMessage(cleanMessage(1));
+    const QByteArray infected = box.addMessage(infectedMessage());
+    InstalledScanner scanner(InstalledScanner::Registration::Registered,
+                             InstalledScanner::Display::None);
+    scanner.storeSettings(server.address(), box.user(), box.password());
+    QTemporaryDir work;
+    const QString quarantine = work.filePath(QStringLiteral("quarantine"));
+    scanner.start({QStringLiteral("--headless"), QStringLiteral("--quarantine"), quarantine});
+    EXPECT_EQ(scanner.waitForEnd(30000), 4);
+    EXPECT_EQ(QFile::permissions(quarantine) & 0x0077, QFile::Permissions());
+    const QStringList kept = QDir(quarantine).entryList(QDir::Files);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{8}-\\d{6}-") +
+                                   QRegularExpression::escape(QString::fromLatin1(infected)) +
+                                   QStringLiteral("\\.txt$"))
+                    .match(kept[0])
+                    .hasMatch())
+        << qPrintable(kept[0]);
+    EXPECT_EQ(QFile::permissions(quarantine + "/" + kept[0]),
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    EXPECT_FALSE(QFile::exists(scanner.savedFile(1)));
+    EXPECT_FALSE(QFile::exists(scanner.savedFile(2)));
+}
+
+TEST_F(Headless, HelpListsEveryOptionAndExitStatus)
+{
+    InstalledScanner scanner(InstalledScanner::Registration::Unregistered,
+                             InstalledScanner::Display::None);
+    scanner.start({QStringLiteral("--help")});
+    EXPECT_EQ(scanner.waitForEnd(10000), 0);
+    const QByteArray help = scanner.output();
+    for (const char* text : {"--headless", "--max-size <K>", "--remember", "--quarantine <DIR>",
+                             "  0  ", "  1  ", "  2  ", "  3  ", "  4  "}) {
+        EXPECT_TRUE(help.contains(text)) << text;
+    }
+}
+
+// Not a timed assertion: the times go to the log for the closing note.
+TEST_F(Headless, ThousandRememberedMessagesAgainstAFirstScan)
+{
+    const dovecot::Mailbox box = mailbox("thousand");
+    for (int n = 1; n <= 1000; ++n) {
+        box.addMessage(dovecot::makeMessageOfSize(10 * 1024, n));
+    }
+    InstalledScanner scanner(InstalledScanner::Registration::Registered,
+                             InstalledScanner::Display::None);
+    scanner.storeSettings(server.address(), box.user(), box.password());
+    const QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--remember")};
+    QElapsedTimer timer;
+    timer.start();
+    scanner.start(arguments);
+    ASSERT_EQ(scanner.waitForEnd(300000), 0);
+    const qint64 first = timer.restart();
+    scanner.start(arguments);
+    ASSERT_EQ(scanner.waitForEnd(300000), 0);
+    const qint64 remembered = timer.elapsed();
+    EXPECT_TRUE(scanner.output().contains(", 0 checked, 0 skipped by size, 1000 remembered"));
+    std::printf("headless scan of 1,000 messages: first %.2f s, remembered %.2f s\n",
+                first / 1000.0, remembered / 1000.0);
 }

@@ -15,10 +15,14 @@
 #include <QLabel>
 #include <QLibrary>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -82,9 +86,13 @@ struct BoxAnswerer {
     QString title;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     int seen = 0;
+    QStringList texts;
+    QWidget* watched = nullptr;
+    QList<bool> watchedOnTop; // per box: was the watched window topmost while it showed
     QTimer timer;
 
-    explicit BoxAnswerer(QMessageBox::StandardButton button) : answer(button)
+    explicit BoxAnswerer(QMessageBox::StandardButton button, QWidget* window = nullptr)
+        : answer(button), watched(window)
     {
         QObject::connect(&timer, &QTimer::timeout, [this] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -92,6 +100,10 @@ struct BoxAnswerer {
                 return;
             }
             ++seen;
+            texts.append(box->text());
+            if (watched) {
+                watchedOnTop.append(watched->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+            }
             text = box->text();
             title = box->windowTitle();
             icon = box->icon();
@@ -134,11 +146,12 @@ protected:
     }
 
     // Runs the scan against `server` to its end.
-    void runScan(FakePop3Server& server)
+    void runScan(FakePop3Server& server) { runScan(server, ProgramFolder(folder.path())); }
+    void runScan(FakePop3Server& server, const ProgramFolder& programFolder)
     {
         ASSERT_TRUE(server.isListening()) << "port 110 of " << qPrintable(address());
         ControlHost control;
-        ScanRun run(window, control, modGeneral::readSettings(), folder.path(), hooks());
+        ScanRun run(window, control, modGeneral::readSettings(), programFolder, hooks());
         run.run();
         sent = server.received();
         // The real program ends without destroying the control; here it is destroyed, and must
@@ -331,6 +344,178 @@ SCAN_TEST(EmptyMailboxClosesAtOnce, "127.0.0.30")
                                   "Scan complete!\r\rClosing in 3 seconds..."}));
 }
 
+// What the run reports when a step it does not stop for fails, where it writes, and what the
+// user can see. Each row: a server script, the error boxes expected, the exit status.
+class ScanScenario;
+
+struct Scenario {
+    const char* name;
+    const char* address;
+    QString script;
+    QStringList boxes; // texts of the error boxes, in order
+    int exitCode;
+    std::function<void(ScanScenario&)> arrange = nullptr;
+    std::function<void(ScanScenario&)> verify = nullptr;
+};
+
+void PrintTo(const Scenario& scenario, std::ostream* out)
+{
+    *out << scenario.name;
+}
+
+class ScanScenario : public ScanRunTest, public ::testing::WithParamInterface<Scenario> {
+public:
+    QString address() const override { return QString::fromLatin1(GetParam().address); }
+    using ScanRunTest::folder;
+    using ScanRunTest::infos;
+    using ScanRunTest::pauses;
+    using ScanRunTest::sent;
+    using ScanRunTest::window;
+    using ScanRunTest::writeDefinitions;
+
+    std::optional<ProgramFolder> programFolder;
+    QStringList labelsDuringPauses;
+    std::function<void(int)> pauseOverride;
+    std::unique_ptr<BoxAnswerer> boxes;
+};
+
+const QString kLogin = QStringLiteral("S: +OK ready\nC:\nS: +OK\nC:\nS: +OK\nC:\n");
+
+QString savedMessageSteps(int n, const QByteArray& text)
+{
+    const QString body = QString::fromLatin1(text)
+                             .replace(QStringLiteral("\\"), QStringLiteral("\\\\"))
+                             .replace(QStringLiteral("\r\n"), QStringLiteral("\\r\\n"));
+    return QStringLiteral("C: UIDL %1\nS: +OK %1 id%1\nC: LIST %1\nS: +OK %1 %2\nC: TOP %1 0\n"
+                          "S: +OK\nS: .\nC: RETR %1\nS: +OK\\r\\n%3\\r\\n.\n")
+        .arg(n)
+        .arg(text.size())
+        .arg(body);
+}
+
+const QByteArray kOneHit = "Subject: bad\r\n\r\nan evil payload here";
+
+// 300 characters: far more than one line of the label.
+const QByteArray kLongDefinition = "evil payload " + QByteArray(287, 'z');
+
+const Scenario kScenarios[] = {
+    {"RefusedDeleIsAFailureButNotItsRepeat",
+     "127.0.0.41",
+     kLogin + "S: +OK 2 99\n" + savedMessageSteps(1, kTwoHits) +
+         "C: DELE 1\nS: +OK marked\nC: DELE 1\nS: -ERR Message is deleted.\n" +
+         savedMessageSteps(2, kOneHit) + "C: DELE 2\nS: -ERR [SYS/PERM] Cannot mark\n" +
+         "C: QUIT\nS: +OK bye\nX:",
+     {"Error: Error using the DELE (delete) command: -ERR [SYS/PERM] Cannot mark\r\n"},
+     1,
+     nullptr,
+     [](ScanScenario& t) {
+         // Nothing else of the run changes: all alerts, pauses and the QUIT still happen.
+         EXPECT_EQ(t.pauses, (QList<int>{5, 5, 5, 3}));
+         EXPECT_EQ(t.sent.last(), "QUIT");
+         EXPECT_EQ(t.infos.last(), "Scan complete!\r\rClosing in 3 seconds...");
+     }},
+    {"QuitNotAnsweredOkIsAFailure",
+     "127.0.0.42",
+     kLogin + "S: +OK 1 99\n" + savedMessageSteps(1, kClean) +
+         "C: QUIT\nS: -ERR [SYS/TEMP] Cannot expunge\nX:",
+     {"Error: Error received from QUIT command: -ERR [SYS/TEMP] Cannot expunge\r\n"},
+     1},
+    {"ProgramFolderThatIsNotUtf8",
+     "127.0.0.43",
+     kLogin + "S: +OK 1 99\n" + savedMessageSteps(1, kOneHit) +
+         "C: DELE 1\nS: +OK\nC: QUIT\nS: +OK bye\nX:",
+     {},
+     0,
+     [](ScanScenario& t) {
+         const QByteArray native = QFile::encodeName(t.folder.path()) + "/prog\xFF\xFE";
+         ASSERT_EQ(::mkdir(native.constData(), 0700), 0);
+         const int fd = ::open((native + "/def.dat").constData(), O_WRONLY | O_CREAT, 0600);
+         ASSERT_GE(fd, 0);
+         ASSERT_EQ(::write(fd, "evil payload\r\n", 14), 14);
+         ::close(fd);
+         t.programFolder.emplace(native);
+     },
+     [](ScanScenario& t) {
+         const QByteArray saved = t.programFolder->nativePath() + "/msg1.txt";
+         struct stat info {};
+         ASSERT_EQ(::stat(saved.constData(), &info), 0) << "no msg1.txt in the program folder";
+         EXPECT_EQ(qint64(info.st_size), kOneHit.size());
+         EXPECT_FALSE(QFile::exists(QStringLiteral("/msg1.txt")));
+         EXPECT_TRUE(t.infos.filter(QStringLiteral("Possible virus found!")).size() == 1);
+     }},
+    {"HitTextShortenedInTheMiddleToFitTheLabel",
+     "127.0.0.44",
+     kLogin + "S: +OK 1 99\n" +
+         savedMessageSteps(1, "Subject: x\r\n\r\nbefore " + kLongDefinition + " after") +
+         "C: DELE 1\nS: +OK\nC: QUIT\nS: +OK bye\nX:",
+     {},
+     0,
+     [](ScanScenario& t) { t.writeDefinitions(kLongDefinition + "\r\n"); },
+     [](ScanScenario& t) {
+         ASSERT_EQ(t.labelsDuringPauses.size(), 2); // the alert's pause, then the closing one
+         const QString shown = t.labelsDuringPauses[0];
+         EXPECT_TRUE(shown.contains(QChar(0x2026))) << qPrintable(shown);
+         EXPECT_TRUE(shown.startsWith("Possible virus found!\n\nVirus Information:\n"));
+         EXPECT_TRUE(shown.endsWith(t.folder.path() + "/msg1.txt file.")) << qPrintable(shown);
+         EXPECT_TRUE(t.window.fitsLabel(shown));
+         // Standard output and every listener still get the whole sentence.
+         const QStringList alerts = t.infos.filter(QStringLiteral("Possible virus found!"));
+         ASSERT_EQ(alerts.size(), 1);
+         EXPECT_TRUE(alerts[0].contains("[" + kLongDefinition + "]:before " + kLongDefinition));
+     }},
+    {"RunTimeErrorBoxIsNotHiddenBehindTheWindow",
+     "127.0.0.45",
+     kLogin + "S: +OK 0 0\nH:",
+     {},
+     2,
+     [](ScanScenario& t) {
+         // A run-time fault of the run, as a failed call of the control would raise it.
+         t.pauseOverride = [](int) { throw RuntimeFault{5, QStringLiteral("Invalid call")}; };
+     },
+     [](ScanScenario& t) {
+         ASSERT_EQ(t.boxes->seen, 1);
+         EXPECT_TRUE(t.boxes->text.contains("Run-time error '5'")) << qPrintable(t.boxes->text);
+         EXPECT_EQ(t.boxes->watchedOnTop, (QList<bool>{false}));
+     }},
+};
+
+TEST_P(ScanScenario, Run)
+{
+    const Scenario& scenario = GetParam();
+    window.setTopmost(true);
+    boxes = std::make_unique<BoxAnswerer>(QMessageBox::Ok, &window);
+    if (scenario.arrange) {
+        scenario.arrange(*this);
+        if (HasFatalFailure()) {
+            return;
+        }
+    }
+    FakePop3Server server(address(), 110);
+    server.script(scenario.script);
+    ASSERT_TRUE(server.isListening()) << "port 110 of " << qPrintable(address());
+    ControlHost control;
+    ScanHooks h = hooks();
+    h.pause = [this, recordPause = h.pause](int seconds) {
+        labelsDuringPauses.append(window.lblInfo()->text());
+        (pauseOverride ? pauseOverride : recordPause)(seconds);
+    };
+    ScanRun run(window, control, modGeneral::readSettings(),
+                programFolder ? *programFolder : ProgramFolder(folder.path()), h);
+    run.run();
+    sent = server.received();
+    server.dropClient();
+    EXPECT_EQ(exitCode, scenario.exitCode);
+    if (scenario.exitCode != 2) {
+        EXPECT_EQ(boxes->texts, scenario.boxes);
+    }
+    if (scenario.verify) {
+        scenario.verify(*this);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(, ScanScenario, ::testing::ValuesIn(kScenarios),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(ScanWindow, LayoutAndStartUp)
 {
     Scan window;
@@ -427,5 +612,71 @@ SCAN_TEST(SecuritySettingsChooseThePortAndTheMode, "127.0.0.41")
         for (const QByteArray& line : sent) {
             EXPECT_FALSE(line.startsWith("USER") || line.startsWith("PASS"));
         }
+    }
+}
+
+// The settings as the store holds them, and the settings program's refusals.
+TEST(ScanSettings, OnlyTheScannersOwnFileCounts)
+{
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    QFile organisationWide(config + QStringLiteral("/Orsel.conf"));
+    ASSERT_TRUE(organisationWide.open(QIODevice::WriteOnly));
+    organisationWide.write("[Settings]\nPass=from-elsewhere\nUser=someone-else\n");
+    organisationWide.close();
+    modGeneral::writeSettings({QStringLiteral("h"), QStringLiteral("u"), QString()});
+    const modGeneral::StoredSettings read = modGeneral::readSettings();
+    organisationWide.remove();
+    EXPECT_EQ(read.user, "u");
+    EXPECT_EQ(read.pass, ""); // missing here, so missing: the settings program is started
+}
+
+TEST(ScanSettings, SettingsProgramRefusesLineBreaksAndReadsThePasswordFromStandardInput)
+{
+    const struct {
+        const char* name;
+        QStringList arguments;
+        QByteArray input;
+        int exitCode;
+        QString storedPass; // after the call
+    } cases[] = {
+        {"line feed in the address",
+         {"--address", "a\nb", "--user", "u", "--pass", "p"},
+         {},
+         2,
+         "before"},
+        {"carriage return in the user",
+         {"--address", "a", "--user", "u\r", "--pass", "p"},
+         {},
+         2,
+         "before"},
+        {"password from standard input",
+         {"--address", "a", "--user", "u", "--pass", "-"},
+         "s3cret word\nignored\n",
+         0,
+         "s3cret word"},
+        {"CR LF ended password",
+         {"--address", "a", "--user", "u", "--pass", "-"},
+         "pw\r\n",
+         0,
+         "pw"},
+        {"CR inside the password from standard input",
+         {"--address", "a", "--user", "u", "--pass", "-"},
+         "p\rw\n",
+         2,
+         "before"},
+        {"empty standard input", {"--address", "a", "--user", "u", "--pass", "-"}, "", 2, "before"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        modGeneral::writeSettings(
+            {QStringLiteral("h"), QStringLiteral("u"), QStringLiteral("before")});
+        QProcess settings;
+        settings.start(QStringLiteral(SETTINGS_PATH), c.arguments);
+        ASSERT_TRUE(settings.waitForStarted(5000));
+        settings.write(c.input);
+        settings.closeWriteChannel();
+        ASSERT_TRUE(settings.waitForFinished(10000));
+        EXPECT_EQ(settings.exitCode(), c.exitCode) << settings.readAllStandardError().constData();
+        EXPECT_EQ(modGeneral::readSettings().pass, c.storedPass);
     }
 }

@@ -137,6 +137,57 @@ TEST_P(DefinitionCheck, LongLinesAreReportedWhole)
     EXPECT_EQ(out.hits, (Hits{{"NEEDLE", longLine.toStdString()}, {"NEEDLE", "\nneedle"}}));
 }
 
+// Definition files as editors and careless hands leave them.
+TEST_P(DefinitionCheck, DefinitionFilesAsPeopleWriteThem)
+{
+    QByteArray huge(20000, 'q');
+    for (qsizetype i = 0; i < huge.size(); i += 7) {
+        huge[i] = char('a' + i % 26);
+    }
+    const struct {
+        const char* name;
+        QByteArray definitions;
+        QByteArray message;
+        Hits hits;
+    } cases[] = {
+        // Too long for Vectorscan: the short definition beside it must still be found.
+        {"line over 16,000 bytes",
+         "short\r\n" + huge + "\r\n",
+         "a short one\r\nx" + huge.toUpper() + "x\r\n",
+         {{"short", "a short one"},
+          {huge.toStdString(), "x" + huge.toUpper().toStdString() + "x"}}},
+        {"byte-order mark",
+         "\xEF\xBB\xBFvirus\r\n",
+         "a virus\r\n\xEF\xBB\xBFvirus\r\n",
+         {{"virus", "a virus"}, {"virus", "\xEF\xBB\xBFvirus"}}},
+        // The mark only counts at the very start of the file.
+        {"mark inside",
+         "abc\r\n\xEF\xBB\xBF",
+         "abc\r\nx\xEF\xBB\xBFx\r\n",
+         {{"abc", "abc"}, {"\xEF\xBB\xBF", "x\xEF\xBB\xBFx"}}},
+        {"blanks and tabs only",
+         " \r\n\t\t\r\n \t \nreal\r\n",
+         "all words\r\n real \r\n",
+         {{"real", " real "}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Outcome out = check(c.definitions, c.message);
+        ASSERT_TRUE(out.result.ok) << out.result.error.toStdString();
+        EXPECT_EQ(out.hits, c.hits);
+    }
+}
+
+TEST(DefinitionCheckBlankLines, CountedForTheScanner)
+{
+    TestFolder folder;
+    DefinitionSet set;
+    set.setCacheDirectory(QString());
+    checkWithSet(set, folder.write(QStringLiteral("def.dat"), " \r\n\t\nx\r\n\r\n"),
+                 folder.write(QStringLiteral("msg1.txt"), "y"));
+    EXPECT_EQ(set.blankLinesSkipped(), 2);
+}
+
 TEST_P(DefinitionCheck, MissingOrUnreadableFilesGiveAnErrorNamingTheFile)
 {
     const QString definitions = m_folder.write(QStringLiteral("def.dat"), "abc");

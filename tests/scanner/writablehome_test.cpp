@@ -77,7 +77,7 @@ TEST_P(WritableHome, DecidesFoldersAndCreatesThePrivateHomeOnlyWhenUsed)
     const ScanPlaces places = scanPlacesFor(program(), c.writable, dataHome());
     ::umask(oldMask);
 
-    EXPECT_EQ(places.messageFolder, c.expectHomeUsed ? home() : program());
+    EXPECT_EQ(places.messageFolder.displayPath(), c.expectHomeUsed ? home() : program());
     EXPECT_EQ(places.definitionFile,
               (c.expectOwnDefDat ? home() : program()) + QStringLiteral("/def.dat"));
     EXPECT_EQ(modeOf(home()), c.expectHomeMode);
@@ -135,7 +135,7 @@ TEST(ScanPlacesProbe, AWritableProgramFolderServesAsBefore)
     QTemporaryDir root;
     const ScopedEnvironment data("XDG_DATA_HOME", QFile::encodeName(root.path() + "/share"));
     const ScanPlaces places = scanPlacesFor(root.path());
-    EXPECT_EQ(places.messageFolder, root.path());
+    EXPECT_EQ(places.messageFolder.displayPath(), root.path());
     EXPECT_EQ(places.definitionFile, root.path() + QStringLiteral("/def.dat"));
     EXPECT_FALSE(QFileInfo::exists(root.path() + QStringLiteral("/share")));
 }
@@ -151,8 +151,8 @@ TEST(ScanPlacesProbe, AReadOnlyProgramFolderSendsMessagesHome)
     ASSERT_EQ(::chmod(QFile::encodeName(program).constData(), 0555), 0);
     const ScopedEnvironment data("XDG_DATA_HOME", QFile::encodeName(root.path() + "/share"));
     const ScanPlaces places = scanPlacesFor(program);
-    EXPECT_EQ(places.messageFolder, root.path() + QStringLiteral("/share/Orsel"));
-    EXPECT_EQ(modeOf(places.messageFolder), mode_t(0700));
+    EXPECT_EQ(places.messageFolder.displayPath(), root.path() + QStringLiteral("/share/Orsel"));
+    EXPECT_EQ(modeOf(places.messageFolder.displayPath()), mode_t(0700));
     ::chmod(QFile::encodeName(program).constData(), 0755);
 }
 

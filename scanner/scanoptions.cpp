@@ -1,0 +1,79 @@
+#include "scanner/scanoptions.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+
+namespace {
+
+const char kExitStatuses[] = "\nExit status:\n"
+                             "  0  the scan is done (no infected mail deleted)\n"
+                             "  1  error exit: a failed login, an error box, a refused DELE or "
+                             "QUIT\n"
+                             "  2  run-time error\n"
+                             "  3  settings missing (with --headless; else the settings program "
+                             "starts)\n"
+                             "  4  infected mail found and deleted (with --headless)\n";
+
+} // namespace
+
+ParsedOptions parseScanOptions(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Checks the POP3 mailbox stored by the settings program for mail that "
+                       "carries a line of def.dat, and marks such mail for deletion."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Shows this help."));
+    const QCommandLineOption headless(
+        QStringLiteral("headless"),
+        QStringLiteral("No window and no display: status texts on standard output, boxes on "
+                       "standard error, no pauses."));
+    const QCommandLineOption maxSize(
+        QStringLiteral("max-size"),
+        QStringLiteral("With --headless, skip messages larger than K kilobytes (default 300)."),
+        QStringLiteral("K"), QStringLiteral("300"));
+    const QCommandLineOption remember(
+        QStringLiteral("remember"),
+        QStringLiteral("Skip messages found clean before by the same definitions (memory under "
+                       "$XDG_STATE_HOME/Orsel)."));
+    const QCommandLineOption quarantine(
+        QStringLiteral("quarantine"),
+        QStringLiteral("Move the saved files of infected messages into DIR; remove those of "
+                       "clean ones."),
+        QStringLiteral("DIR"));
+    parser.addOptions({help, headless, maxSize, remember, quarantine});
+
+    ParsedOptions parsed;
+    if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
+        parsed.output = (parser.errorText().isEmpty() ? QStringLiteral("Unexpected argument: ") +
+                                                            parser.positionalArguments().join(' ')
+                                                      : parser.errorText()) +
+                        QStringLiteral("\nTry --help.\n");
+        parsed.exitCode = exitstatus::ErrorExit;
+        return parsed;
+    }
+    if (parser.isSet(help)) {
+        // Parsed before any application object exists, so the parser cannot know our name.
+        parsed.output = parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                                  QStringLiteral("Orsel01")) +
+                        QLatin1String(kExitStatuses);
+        return parsed;
+    }
+    ScanOptions options;
+    options.headless = parser.isSet(headless);
+    options.remember = parser.isSet(remember);
+    bool number = false;
+    options.maxSizeK = parser.value(maxSize).toInt(&number);
+    if (!number || options.maxSizeK < 0) {
+        parsed.output = QStringLiteral("--max-size needs a number of kilobytes, not \"%1\".\n")
+                            .arg(parser.value(maxSize));
+        parsed.exitCode = exitstatus::ErrorExit;
+        return parsed;
+    }
+    if (parser.isSet(quarantine)) {
+        // Absolute now, so that it means what it meant where the user typed it.
+        options.quarantineFolder = QDir(parser.value(quarantine)).absolutePath();
+    }
+    parsed.options = options;
+    return parsed;
+}

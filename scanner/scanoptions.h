@@ -1,0 +1,37 @@
+// Orsel01's command-line options. Without any of them the program is the windowed scanner.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+struct ScanOptions {
+    // No window, no display: status texts on standard output, boxes on standard error, no
+    // pauses, the size prompt answered by maxSizeK, missing settings an exit with status 3.
+    bool headless = false;
+    // With headless: messages larger than this many K are skipped, as Cancel skips them.
+    qint32 maxSizeK = 300;
+    // Skip messages found clean before by the same definitions, for this account.
+    bool remember = false;
+    // Where the saved files of infected messages go; empty: they stay beside the program.
+    QString quarantineFolder;
+};
+
+// The exit statuses, as --help and the README list them.
+namespace exitstatus {
+inline constexpr int Done = 0;
+inline constexpr int ErrorExit = 1;
+inline constexpr int RuntimeError = 2;
+inline constexpr int SettingsMissing = 3; // with --headless
+inline constexpr int InfectedDeleted = 4; // with --headless
+} // namespace exitstatus
+
+struct ParsedOptions {
+    std::optional<ScanOptions> options; // nothing: do not run
+    QString output;                     // --help text, or the reason the options were refused
+    int exitCode = 0;                   // when not running
+};
+
+// `arguments` as main() got them, the program's name first. Needs no application object, so
+// that a headless run can decide before one is made.
+ParsedOptions parseScanOptions(const QStringList& arguments);

@@ -1,0 +1,171 @@
+// What unattended runs keep between runs: the memory of clean messages and the quarantine.
+#include "scanner/quarantine.h"
+#include "scanner/rememberedmessages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+mode_t modeOf(const QString& path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+QSet<QByteArray> ids(std::initializer_list<const char*> list)
+{
+    QSet<QByteArray> set;
+    for (const char* id : list) {
+        set.insert(id);
+    }
+    return set;
+}
+
+TEST(RememberedMessages, RemembersPerAccountAndEnginesPrivatelyAndPrunes)
+{
+    QTemporaryDir state;
+    const QString folder = state.filePath(QStringLiteral("Orsel"));
+    QString error;
+    RememberedMessages bob(folder, QStringLiteral("mail.example\nbob"), "engines-1");
+    ASSERT_TRUE(bob.save(ids({"a1", "b/2", "c 3", ""}), &error)) << qPrintable(error);
+    EXPECT_EQ(modeOf(folder), 0700u);
+    EXPECT_EQ(modeOf(bob.filePath()), 0600u);
+
+    const struct {
+        const char* name;
+        QString account;
+        QByteArray engines;
+        QList<QByteArray> remembered, forgotten;
+    } cases[] = {
+        // Ids with blanks or empty are no unique ids and were never stored.
+        {"same account and engines",
+         QStringLiteral("mail.example\nbob"),
+         "engines-1",
+         {"a1", "b/2"},
+         {"c 3", "", "A1"}},
+        {"other user", QStringLiteral("mail.example\nalice"), "engines-1", {}, {"a1", "b/2"}},
+        {"other server", QStringLiteral("other.example\nbob"), "engines-1", {}, {"a1"}},
+        {"definitions changed", QStringLiteral("mail.example\nbob"), "engines-2", {}, {"a1"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RememberedMessages memory(folder, c.account, c.engines);
+        memory.load();
+        for (const QByteArray& id : c.remembered) {
+            EXPECT_TRUE(memory.isRemembered(id)) << id.constData();
+        }
+        for (const QByteArray& id : c.forgotten) {
+            EXPECT_FALSE(memory.isRemembered(id)) << id.constData();
+        }
+    }
+
+    // Saving what the server still has drops the rest.
+    ASSERT_TRUE(bob.save(ids({"b/2"}), &error));
+    bob.load();
+    EXPECT_FALSE(bob.isRemembered("a1"));
+    EXPECT_TRUE(bob.isRemembered("b/2"));
+}
+
+TEST(RememberedMessages, GarbageInTheFileIsForgottenNotBelieved)
+{
+    QTemporaryDir state;
+    RememberedMessages memory(state.path(), QStringLiteral("h\nu"), "e");
+    QFile file(memory.filePath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("a1\nb2\n"); // no header: not ours
+    file.close();
+    memory.load();
+    EXPECT_FALSE(memory.isRemembered("a1"));
+}
+
+TEST(RememberedMessages, SurvivesAKillInTheMiddleOfItsWrite)
+{
+    QTemporaryDir state;
+    RememberedMessages memory(state.path(), QStringLiteral("h\nu"), "e");
+    QString error;
+    ASSERT_TRUE(memory.save(ids({"old-1", "old-2"}), &error));
+
+    QSet<QByteArray> many;
+    for (int i = 0; i < 50000; ++i) {
+        many.insert("new-" + QByteArray::number(i));
+    }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Stops itself after the first block, so the parent kills it mid-write for certain.
+        memory.save(many, &error, [] { ::raise(SIGSTOP); });
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, WUNTRACED), child);
+    ASSERT_TRUE(WIFSTOPPED(status)) << "the write ended before its first block was done";
+    ::kill(child, SIGKILL); // by its PID
+    ::waitpid(child, &status, 0);
+
+    memory.load();
+    EXPECT_TRUE(memory.isRemembered("old-1"));
+    EXPECT_TRUE(memory.isRemembered("old-2"));
+    EXPECT_FALSE(memory.isRemembered("new-1"));
+    // The next save finishes what the killed one began.
+    ASSERT_TRUE(memory.save(many, &error)) << qPrintable(error);
+    memory.load();
+    EXPECT_TRUE(memory.isRemembered("new-49999"));
+    EXPECT_FALSE(memory.isRemembered("old-1"));
+}
+
+TEST(Quarantine, NamesByDateAndIdNeverOverwritesAndKeepsFilesPrivate)
+{
+    QTemporaryDir work;
+    const QString folder = work.filePath(QStringLiteral("q"));
+    const Quarantine quarantine(folder);
+    QString error;
+    const mode_t oldMask = ::umask(0);
+    const bool prepared = quarantine.prepare(&error);
+    ::umask(oldMask);
+    ASSERT_TRUE(prepared) << qPrintable(error);
+    EXPECT_EQ(modeOf(folder), 0700u);
+
+    const QDateTime when(QDate(2026, 12, 7), QTime(13, 5, 9), Qt::UTC);
+    const struct {
+        const char* name;
+        QByteArray uniqueId;
+        QString expectedName;
+    } cases[] = {
+        {"first", "UID-1", "20261207-130509-UID-1.txt"},
+        {"same id, same second", "UID-1", "20261207-130509-UID-1-2.txt"},
+        {"again", "UID-1", "20261207-130509-UID-1-3.txt"},
+        {"unsafe characters", "../a/b c", ".._a_b_c.txt"},
+        {"empty id", "", "20261207-130509-no-id.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString saved = work.filePath(QStringLiteral("msg1.txt"));
+        QFile file(saved);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.name);
+        file.close();
+        QFile::setPermissions(saved, QFile::Permissions(0x6644));
+        const auto moved = quarantine.take(saved, c.uniqueId, when, &error);
+        ASSERT_TRUE(moved) << qPrintable(error);
+        EXPECT_TRUE(moved->startsWith(folder + QLatin1Char('/'))) << qPrintable(*moved);
+        EXPECT_TRUE(moved->endsWith(c.expectedName)) << qPrintable(*moved);
+        EXPECT_EQ(modeOf(*moved), 0600u);
+        EXPECT_FALSE(QFile::exists(saved));
+        QFile kept(*moved);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), QByteArray(c.name)); // nothing earlier was overwritten
+    }
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 5);
+
+    const Quarantine onAFile(work.filePath(QStringLiteral("q/20261207-130509-UID-1.txt")));
+    EXPECT_FALSE(onAFile.prepare(&error));
+}
+
+} // namespace
