@@ -1,6 +1,7 @@
 #include "scanner/scanrun.h"
 
 #include "platform/automation/conversions.h"
+#include "platform/clock.h"
 #include "platform/pump.h"
 #include "scanner/scan.h"
 #include "scanner/vorlanemembers.h"
@@ -26,7 +27,8 @@ Variant text(const QString& value)
 ScanRun::ScanRun(Scan& window, ControlHost& control, modGeneral::StoredSettings settings,
                  QString programFolder, ScanHooks hooks)
     : m_window(window), m_control(control), m_settings(std::move(settings)),
-      m_programFolder(std::move(programFolder)), m_hooks(std::move(hooks))
+      m_programFolder(std::move(programFolder)), m_hooks(std::move(hooks)),
+      m_engines(modGeneral::readEngineSettings())
 {
     m_control.setProgressHandler([this](qint16 percent) { onProgress(percent); });
 }
@@ -50,6 +52,7 @@ void ScanRun::endProgram(int exitCode)
 void ScanRun::runSteps()
 {
     m_window.command1()->setEnabled(false);
+    prepareEngines();
     m_control.put(member::POPHostname, text(m_settings.address));
     m_control.put(member::POPUsername, text(m_settings.user));
     m_control.put(member::POPPassword, text(m_settings.pass));
@@ -123,11 +126,39 @@ void ScanRun::saveAndCheck()
     if (!result.ok) {
         errorExit(result.error);
     }
+    const scanner::CheckResult more = m_engines.check(
+        m_definitions, path,
+        [this](const QByteArray& definition, const QByteArray& line) { onHit(definition, line); });
+    if (!more.ok) {
+        errorExit(more.error);
+    }
     if (!m_hit) {
         m_window.setInfo(QStringLiteral("Scan of message %1 complete.\r\rNo viruses found.")
                              .arg(msgNumberText()));
     }
     m_hit = false;
+}
+
+// Before the first message: a scanner that cannot load its database must not scan with nothing.
+void ScanRun::prepareEngines()
+{
+    QString error;
+    const auto show = [this](const QString& text) {
+        m_window.setInfo(text);
+        platform::pumpEvents(); // let the label show it before the load blocks
+    };
+    // ClamAV reports progress per signature; a pump may wait for events, so pump only now and then.
+    qint64 lastPump = platform::monotonicMilliseconds();
+    const auto keepAlive = [&lastPump] {
+        const qint64 now = platform::monotonicMilliseconds();
+        if (now - lastPump >= 100) {
+            platform::pumpEvents();
+            lastPump = now;
+        }
+    };
+    if (!m_engines.prepare(show, keepAlive, &error)) {
+        errorExit(error);
+    }
 }
 
 void ScanRun::onHit(const QByteArray& definition, const QByteArray& messageLine)

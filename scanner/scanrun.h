@@ -5,6 +5,7 @@
 #include "scanner/controlhost.h"
 #include "scanner/definitioncheck/definitionset.h"
 #include "scanner/modgeneral.h"
+#include "scanner/scanengines.h"
 #include "scanner/scanhooks.h"
 
 #include <QString>
@@ -20,6 +21,9 @@ public:
     // call ends it with the run-time error report.
     void run();
 
+    // The checks beside the definition check, as the settings configure them.
+    const ScanEngines& engines() const { return m_engines; }
+
     static constexpr qint32 kSizePromptAboveK = 300;
     static constexpr qint32 kMaximumMessages = 32767;
 
@@ -27,6 +31,7 @@ private:
     void runSteps();
     void scanMessage(int counter);
     void saveAndCheck();
+    void prepareEngines();
     void onHit(const QByteArray& definition, const QByteArray& messageLine);
     void onProgress(qint16 percentCompleted);
     [[noreturn]] void errorExit(const QString& reason);
@@ -40,6 +45,7 @@ private:
     QString m_programFolder;
     ScanHooks m_hooks;
     scanner::DefinitionSet m_definitions;
+    ScanEngines m_engines; // from the store as it is when the run is made
     bool m_skip = false;
     bool m_hit = false;
 };
