@@ -1,5 +1,7 @@
-// settings: stores the scanner's server address, user name and password. With
-// --address, --user and --pass it stores them without a window.
+// settings: stores the scanner's server address, user name and password, and which checks it
+// runs besides the definition check. With --address, --user and --pass, or --decode and
+// --clamav, it stores them without a window.
+#include "scanner/clamav/clamavengine.h"
 #include "scanner/modgeneral.h"
 #include "settings/settingsdialog.h"
 
@@ -9,9 +11,9 @@
 
 namespace {
 
-int store(const modGeneral::StoredSettings& settings)
+int store(const modGeneral::StoredSettings& settings, const modGeneral::EngineSettings& engines)
 {
-    if (!modGeneral::writeSettings(settings)) {
+    if (!modGeneral::writeSettings(settings) || !modGeneral::writeEngineSettings(engines)) {
         std::fprintf(stderr, "settings: cannot write %s\n",
                      qPrintable(modGeneral::settingsFilePath()));
         return 1;
@@ -24,7 +26,7 @@ bool hasStoreOptions(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
         const QByteArray argument(argv[i]);
-        for (const char* option : {"--address", "--user", "--pass"}) {
+        for (const char* option : {"--address", "--user", "--pass", "--decode", "--clamav"}) {
             if (argument == option || argument.startsWith(QByteArray(option) + '=')) {
                 return true;
             }
@@ -44,9 +46,34 @@ int run(QCoreApplication& app)
                                   QStringLiteral("U"));
     const QCommandLineOption pass(QStringLiteral("pass"), QStringLiteral("Password."),
                                   QStringLiteral("P"));
-    parser.addOptions({address, user, pass});
+    const QCommandLineOption decode(QStringLiteral("decode"),
+                                    QStringLiteral("Also check decoded attachments: 1 or 0."),
+                                    QStringLiteral("0|1"));
+    const QCommandLineOption clamAv(
+        QStringLiteral("clamav"),
+        QStringLiteral("Also scan with ClamAV: a signature database folder, \"default\" for %1, "
+                       "or \"off\".")
+            .arg(scanner::ClamAvEngine::systemDatabaseFolder()),
+        QStringLiteral("folder"));
+    parser.addOptions({address, user, pass, decode, clamAv});
     parser.process(app);
 
+    modGeneral::EngineSettings engines = modGeneral::readEngineSettings();
+    if (engines.decode.isEmpty()) {
+        engines.decode = QStringLiteral("1"); // new settings decode
+    }
+    if (parser.isSet(decode) || parser.isSet(clamAv)) {
+        if (parser.isSet(decode) && parser.value(decode) != QLatin1String("0") &&
+            parser.value(decode) != QLatin1String("1")) {
+            std::fprintf(stderr, "settings: --decode takes 0 or 1\n");
+            return 2;
+        }
+        engines.decode = parser.isSet(decode) ? parser.value(decode) : engines.decode;
+        if (parser.isSet(clamAv)) {
+            const QString folder = parser.value(clamAv);
+            engines.clamAV = folder == QLatin1String("off") ? QString() : folder;
+        }
+    }
     if (parser.isSet(address) || parser.isSet(user) || parser.isSet(pass)) {
         const modGeneral::StoredSettings given{parser.value(address), parser.value(user),
                                                parser.value(pass)};
@@ -54,13 +81,24 @@ int run(QCoreApplication& app)
             std::fprintf(stderr, "settings: --address, --user and --pass are all needed\n");
             return 2;
         }
-        return store(given);
+        return store(given, engines);
     }
-    SettingsDialog dialog(modGeneral::readSettings());
+    if (parser.isSet(decode) || parser.isSet(clamAv)) {
+        if (!modGeneral::writeEngineSettings(engines)) {
+            std::fprintf(stderr, "settings: cannot write %s\n",
+                         qPrintable(modGeneral::settingsFilePath()));
+            return 1;
+        }
+        return 0;
+    }
+    // ClamAV is offered only where libclamav finds signatures to load.
+    const QString system = scanner::ClamAvEngine::systemDatabaseFolder();
+    SettingsDialog dialog(modGeneral::readSettings(), modGeneral::readEngineSettings(),
+                          scanner::ClamAvEngine::hasDatabase(system) ? system : QString());
     if (dialog.exec() != QDialog::Accepted) {
         return 1;
     }
-    return store(dialog.settings());
+    return store(dialog.settings(), dialog.engineSettings());
 }
 
 } // namespace

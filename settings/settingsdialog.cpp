@@ -1,26 +1,44 @@
 #include "settings/settingsdialog.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
-SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current, QWidget* parent)
+SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
+                               const modGeneral::EngineSettings& engines,
+                               const QString& clamAvFolder, QWidget* parent)
     : QDialog(parent), m_address(new QLineEdit(current.address, this)),
-      m_user(new QLineEdit(current.user, this)), m_pass(new QLineEdit(current.pass, this))
+      m_user(new QLineEdit(current.user, this)), m_pass(new QLineEdit(current.pass, this)),
+      m_decode(new QCheckBox(QStringLiteral("Also check decoded attachments (base64, "
+                                            "quoted-printable, uuencode)"),
+                             this)),
+      m_clamAv(new QCheckBox(this)),
+      m_clamAvSetting(engines.clamAV.isEmpty() ? QStringLiteral("default") : engines.clamAV)
 {
     setWindowTitle(QStringLiteral("Orsel settings"));
     m_address->setObjectName(QStringLiteral("address"));
     m_user->setObjectName(QStringLiteral("user"));
     m_pass->setObjectName(QStringLiteral("pass"));
     m_pass->setEchoMode(QLineEdit::Password);
+    m_decode->setObjectName(QStringLiteral("decode"));
+    m_clamAv->setObjectName(QStringLiteral("clamav"));
+    // New settings decode: that is where attachments hide what the raw check cannot see.
+    m_decode->setChecked(engines.decode.isEmpty() || engines.decode == QLatin1String("1"));
+    const QString offered = engines.clamAV.isEmpty() ? clamAvFolder : engines.clamAV;
+    m_clamAv->setText(QStringLiteral("Also scan with ClamAV (signatures in %1)").arg(offered));
+    m_clamAv->setChecked(!engines.clamAV.isEmpty());
+    m_clamAv->setVisible(!offered.isEmpty());
 
     auto* form = new QFormLayout(this);
     form->addRow(new QLabel(QStringLiteral("Enter the mailbox the scanner checks."), this));
     form->addRow(QStringLiteral("POP3 server address:"), m_address);
     form->addRow(QStringLiteral("User name:"), m_user);
     form->addRow(QStringLiteral("Password:"), m_pass);
+    form->addRow(m_decode);
+    form->addRow(m_clamAv);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_ok = buttons->button(QDialogButtonBox::Ok);
     form->addRow(buttons);
@@ -41,4 +59,10 @@ void SettingsDialog::updateOkButton()
 modGeneral::StoredSettings SettingsDialog::settings() const
 {
     return {m_address->text(), m_user->text(), m_pass->text()};
+}
+
+modGeneral::EngineSettings SettingsDialog::engineSettings() const
+{
+    return {m_decode->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
+            m_clamAv->isVisibleTo(this) && m_clamAv->isChecked() ? m_clamAvSetting : QString()};
 }
