@@ -18,9 +18,20 @@ MimeStreamDevice::~MimeStreamDevice()
 
 qint64 MimeStreamDevice::readData(char* data, qint64 maxSize)
 {
-    // GMime streams signal their end with 0 and failures with -1, as QIODevice does.
-    const ssize_t got = g_mime_stream_read(m_stream, data, size_t(maxSize));
-    return got < 0 ? -1 : qint64(got);
+    // A filter stream gives one decoded chunk of a few KiB per call; the matcher works best on
+    // the large blocks it asks for, so fill them. GMime ends with 0 and fails with -1.
+    qint64 filled = 0;
+    while (filled < maxSize) {
+        const ssize_t got = g_mime_stream_read(m_stream, data + filled, size_t(maxSize - filled));
+        if (got < 0) {
+            return -1;
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += got;
+    }
+    return filled;
 }
 
 qint64 MimeStreamDevice::writeData(const char*, qint64)
