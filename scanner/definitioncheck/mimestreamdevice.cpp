@@ -19,12 +19,14 @@ MimeStreamDevice::~MimeStreamDevice()
 qint64 MimeStreamDevice::readData(char* data, qint64 maxSize)
 {
     // A filter stream gives one decoded chunk of a few KiB per call; the matcher works best on
-    // the large blocks it asks for, so fill them. GMime ends with 0 and fails with -1.
+    // the large blocks it asks for, so fill them. A bounded GMime stream answers a read past its
+    // end with -1, so the end is asked for before each read; -1 before the end is a failure, told
+    // on the next call when bytes came before it.
     qint64 filled = 0;
-    while (filled < maxSize) {
+    while (filled < maxSize && !g_mime_stream_eos(m_stream)) {
         const ssize_t got = g_mime_stream_read(m_stream, data + filled, size_t(maxSize - filled));
         if (got < 0) {
-            return -1;
+            return filled > 0 ? filled : -1;
         }
         if (got == 0) {
             break;
