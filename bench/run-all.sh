@@ -14,6 +14,7 @@ run "streamed RETR against curl" "$bin/retr_bench" 5
 run "definition check against grep" "$bin/definitioncheck_bench"
 run "idle wait" "$bin/idlewait_bench" 5
 run "mailbox scan against python poplib" "$bin/mailboxscan_bench" 1000 3
+run "decoded check against the raw check, ClamAV against clamscan" "$bin/attachments_bench"
 
 echo
 printf '%-46s | %-46s | %-26s | %-36s | %s\n' "Benchmark" "Ours" "Peer" "Ratio" "Goal"

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The demo: Orsel01 scans a throwaway mailbox over TLS on a local Dovecot (127.0.0.99, TLS on
 # port 995 and STLS on 110, with a certificate authority made for this run) that holds a few
-# clean messages and one carrying the standard antivirus test string. Nothing of the user's own
-# is touched: settings, class registry, certificates and program folder are temporary.
+# clean messages, one carrying the standard antivirus test string in its text and one carrying it
+# inside a deflated zip attachment, which only ClamAV can see. Decoding and ClamAV (with a
+# one-signature database written here) are on. Nothing of the user's own is touched: settings,
+# class registry, certificates and program folder are temporary.
 # Usage: demo/run-demo.sh BUILD_DIR
 set -euo pipefail
 
@@ -40,17 +42,47 @@ maildir=$state/mail/$user/Maildir
 mkdir -p "$maildir"/{cur,new,tmp}
 chown -R 65534:65534 "$state/mail/$user"
 printf '%s:{PLAIN}%s::::::\n' "$user" "$pass" >"$state/passwd.d/$user"
-add_message() { # add_message N SUBJECT BODY
+add_message() { # add_message N SUBJECT BODY (BODY may begin with header lines of its own)
   local file=$maildir/new/$(date +%s).demo$1.$(hostname)
-  printf 'From: demo@example.org\nTo: %s@example.org\nSubject: %s\n\n%s\n' "$user" "$2" "$3" >"$file"
+  local separator='\n\n'
+  [[ $3 == MIME-Version:* ]] && separator='\n'
+  printf "From: demo@example.org\nTo: %s@example.org\nSubject: %s$separator%s\n" "$user" "$2" "$3" >"$file"
   chown 65534:65534 "$file"
   touch -d "@$(($(date +%s) + $1))" "$file"
 }
+test_string='X5O!P%@AP[4\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*'
 add_message 1 "Lunch on Friday?" "Shall we meet at noon?"
-add_message 2 "Your invoice" 'Please open the attachment:
-X5O!P%@AP[4\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*'
+add_message 2 "Your invoice" "Please open the attachment:
+$test_string"
 add_message 3 "Minutes of the meeting" "Attached are the minutes."
 add_message 4 "Holiday photos" "The photos are in the shared folder."
+# The test string as eicar.com in a deflated zip, base64-encoded: no text check can see it.
+zipped=$(printf '%s' "$test_string" | python3 -c '
+import base64, io, sys, zipfile
+out = io.BytesIO()
+with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("eicar.com", sys.stdin.buffer.read())
+print(base64.encodebytes(out.getvalue()).decode(), end="")')
+add_message 5 "Scanned documents" "MIME-Version: 1.0
+Content-Type: multipart/mixed; boundary=\"demo\"
+
+--demo
+Content-Type: text/plain
+
+The scans are attached.
+--demo
+Content-Type: application/zip; name=\"documents.zip\"
+Content-Transfer-Encoding: base64
+Content-Disposition: attachment; filename=\"documents.zip\"
+
+$zipped
+--demo--"
+
+echo "== Writing a one-signature ClamAV database (the test string by its MD5)"
+clamav_db=$work/clamav
+mkdir -p "$clamav_db"
+printf '%s:%s:Demo.EICAR\n' "$(printf '%s' "$test_string" | md5sum | cut -d' ' -f1)" \
+  "${#test_string}" >"$clamav_db/demo.hdb"
 
 echo "== Installing Orsel01 into $program"
 mkdir -p "$program"
@@ -59,8 +91,9 @@ export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime XDG_CACHE_HOME
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 "$build/bin/regsvr" "$build/bin/VRLN401.so"
 "$program/settings" --address "$address" --user "$user" --pass "$pass" --security tls \
-  --ca-file "$ca_file"
+  --ca-file "$ca_file" --decode 1 --clamav "$clamav_db"
 echo "== Settings: Security=tls (port 995), CAFile=$ca_file"
+echo "== Decoded check on, ClamAV on with the database in $clamav_db"
 
 if [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; then
   echo "== Running Orsel01 on your display $DISPLAY"

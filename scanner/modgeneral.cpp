@@ -34,6 +34,37 @@ StoredSettings readSettings()
     return stored;
 }
 
+EngineSettings readEngineSettings()
+{
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication);
+    return {readKey(settings, QStringLiteral("Decode")),
+            readKey(settings, QStringLiteral("ClamAV"))};
+}
+
+bool writeEngineSettings(const EngineSettings& stored)
+{
+    const mode_t previousMask = ::umask(077); // the file holds the password as well
+    bool ok = false;
+    {
+        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation,
+                           kApplication);
+        settings.beginGroup(kGroup);
+        for (const auto& [key, value] : {std::pair{QStringLiteral("Decode"), stored.decode},
+                                         std::pair{QStringLiteral("ClamAV"), stored.clamAV}}) {
+            if (value.isEmpty()) {
+                settings.remove(key);
+            } else {
+                settings.setValue(key, value);
+            }
+        }
+        settings.endGroup();
+        settings.sync();
+        ok = settings.status() == QSettings::NoError;
+    }
+    ::umask(previousMask);
+    return ok;
+}
+
 QString settingsFilePath()
 {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication)

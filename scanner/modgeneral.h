@@ -40,6 +40,19 @@ inline bool isKnownSecurity(const QString& value)
            value == QLatin1String("tls");
 }
 
+// Extensions, in the same group; empty when absent, which leaves them off. "Decode" = "1" checks
+// the MIME-decoded parts too; "ClamAV" names a signature database folder, or "default" for the
+// system's.
+struct EngineSettings {
+    QString decode;
+    QString clamAV;
+};
+
+EngineSettings readEngineSettings();
+
+// Stores them; an empty value removes its key. Returns false when the file could not be written.
+bool writeEngineSettings(const EngineSettings& settings);
+
 // Stores the three settings; the file is made readable by its owner only, since it holds a
 // password. Returns false when the file could not be written.
 bool writeSettings(const StoredSettings& settings);

@@ -1,6 +1,8 @@
 #include "scanner/scanrun.h"
 
 #include "platform/automation/conversions.h"
+#include "platform/clock.h"
+#include "platform/pump.h"
 #include "scanner/enginefingerprints.h"
 #include "scanner/hittext.h"
 #include "scanner/statusoutput.h"
@@ -29,7 +31,7 @@ ScanRun::ScanRun(ScanSurface& surface, ControlHost& control, modGeneral::StoredS
                  const ProgramFolder& programFolder, ScanHooks hooks, ScanOptions options)
     : m_surface(surface), m_control(control), m_settings(std::move(settings)),
       m_places(scanPlacesFor(programFolder)), m_hooks(std::move(hooks)),
-      m_options(std::move(options))
+      m_options(std::move(options)), m_engines(modGeneral::readEngineSettings())
 {
     m_control.setProgressHandler([this](qint16 percent) { onProgress(percent); });
 }
@@ -56,6 +58,7 @@ void ScanRun::endProgram(int exitCode)
 void ScanRun::runSteps()
 {
     m_surface.setStartEnabled(false);
+    prepareEngines();
     prepareOptions();
     m_control.put(member::POPHostname, text(m_settings.address));
     m_control.put(member::POPUsername, text(m_settings.user));
@@ -98,10 +101,11 @@ void ScanRun::prepareOptions()
         }
     }
     if (m_options.remember) {
-        m_engines = combinedFingerprint(engineFingerprints(m_places.definitionFile));
+        m_engineFingerprint = currentFingerprint();
         // Port and timeout are fixed, so address and user name tell accounts apart.
         m_memory.emplace(RememberedMessages::defaultFolder(),
-                         m_settings.address + QLatin1Char('\n') + m_settings.user, m_engines);
+                         m_settings.address + QLatin1Char('\n') + m_settings.user,
+                         m_engineFingerprint);
         m_memory->load();
     }
 }
@@ -197,6 +201,12 @@ void ScanRun::saveAndCheck()
     if (!result.ok) {
         errorExit(result.error);
     }
+    const scanner::CheckResult more = m_engines.check(
+        m_definitions, path,
+        [this](const QByteArray& definition, const QByteArray& line) { onHit(definition, line); });
+    if (!more.ok) {
+        errorExit(more.error);
+    }
     ++m_tally.checked;
     sayBlankDefinitionLines();
     if (!m_hit) {
@@ -238,6 +248,28 @@ void ScanRun::sayBlankDefinitionLines()
         m_blankLinesSaid = true;
         writeStatusText(QStringLiteral("def.dat: %1 lines of only blanks or tabs skipped.")
                             .arg(m_definitions.blankLinesSkipped()));
+    }
+}
+
+// Before the first message: a scanner that cannot load its database must not scan with nothing.
+void ScanRun::prepareEngines()
+{
+    QString error;
+    const auto show = [this](const QString& text) {
+        m_surface.setInfo(text);
+        platform::pumpEvents(); // let the label show it before the load blocks
+    };
+    // ClamAV reports progress per signature; a pump may wait for events, so pump only now and then.
+    qint64 lastPump = platform::monotonicMilliseconds();
+    const auto keepAlive = [&lastPump] {
+        const qint64 now = platform::monotonicMilliseconds();
+        if (now - lastPump >= 100) {
+            platform::pumpEvents();
+            lastPump = now;
+        }
+    };
+    if (!m_engines.prepare(show, keepAlive, &error)) {
+        errorExit(error);
     }
 }
 
@@ -328,8 +360,7 @@ void ScanRun::rememberCleanMessages()
         return;
     }
     // Definitions changed during the run: what they found clean proves nothing any more.
-    const bool sameEngines =
-        combinedFingerprint(engineFingerprints(m_places.definitionFile)) == m_engines;
+    const bool sameEngines = currentFingerprint() == m_engineFingerprint;
     QString error;
     if (!m_memory->save(sameEngines ? m_cleanIds : QSet<QByteArray>(), &error)) {
         writeErrorText(QStringLiteral("Orsel01: the clean messages are not remembered: ") + error);
@@ -348,6 +379,14 @@ void ScanRun::printSummary() const
             .arg(m_tally.remembered)
             .arg(m_tally.infected)
             .arg(m_tally.committed ? QStringLiteral("yes") : QStringLiteral("no")));
+}
+
+// What a clean result depends on: the definitions in use and every other engine's configuration.
+QByteArray ScanRun::currentFingerprint() const
+{
+    QByteArrayList fingerprints = engineFingerprints(m_places.definitionFile);
+    fingerprints.append("engines " + m_engines.fingerprint());
+    return combinedFingerprint(fingerprints);
 }
 
 QString ScanRun::msgNumberText()

@@ -9,6 +9,7 @@
 #include "scanner/programfolder.h"
 #include "scanner/quarantine.h"
 #include "scanner/rememberedmessages.h"
+#include "scanner/scanengines.h"
 #include "scanner/scanhooks.h"
 #include "scanner/scanoptions.h"
 #include "scanner/scansurface.h"
@@ -26,6 +27,9 @@ public:
     // The click handler of Command1. Ends the program through the hooks; a run-time fault of a
     // call ends it with the run-time error report.
     void run();
+
+    // The checks beside the definition check, as the settings configure them.
+    const ScanEngines& engines() const { return m_engines; }
 
     static constexpr qint32 kSizePromptAboveK = 300;
     static constexpr qint32 kMaximumMessages = 32767;
@@ -51,6 +55,7 @@ private:
     bool skipLarge();
     void saveAndCheck();
     void settleSavedFile(const QString& path);
+    void prepareEngines();
     void onHit(const QByteArray& definition, const QByteArray& messageLine);
     void onProgress(qint16 percentCompleted);
     [[noreturn]] void errorExit(const QString& reason);
@@ -65,6 +70,7 @@ private:
     QString savedMessageName();
     QString msgNumberText();
     QByteArray msgUniqueId();
+    QByteArray currentFingerprint() const;
 
     ScanSurface& m_surface;
     ControlHost& m_control;
@@ -73,6 +79,7 @@ private:
     ScanHooks m_hooks;
     ScanOptions m_options;
     scanner::DefinitionSet m_definitions;
+    ScanEngines m_engines; // from the store as it is when the run is made
     bool m_skip = false;
     bool m_hit = false;
     // Messages whose DELE was answered (either way) this run: the server refuses a repeat DELE
@@ -85,6 +92,6 @@ private:
     Tally m_tally;
     std::optional<Quarantine> m_quarantine;
     std::optional<RememberedMessages> m_memory;
-    QByteArray m_engines;        // fingerprint of what checked this run's messages
-    QSet<QByteArray> m_cleanIds; // found clean this run, or remembered and still there
+    QByteArray m_engineFingerprint; // of what checked this run's messages
+    QSet<QByteArray> m_cleanIds;    // found clean this run, or remembered and still there
 };

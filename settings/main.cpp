@@ -1,6 +1,8 @@
-// settings: stores the scanner's server address, user name and password, and how to secure the
-// connection. With --address, --user and --pass it stores them without a window (`--pass -` reads
-// the password from standard input).
+// settings: stores the scanner's server address, user name and password, how to secure the
+// connection, and which checks it runs besides the definition check. With --address, --user and
+// --pass (`--pass -` reads the password from standard input), or --decode and --clamav, it stores
+// them without a window.
+#include "scanner/clamav/clamavengine.h"
 #include "scanner/modgeneral.h"
 #include "settings/settingsdialog.h"
 
@@ -13,7 +15,7 @@
 
 namespace {
 
-int store(const modGeneral::StoredSettings& settings)
+int store(const modGeneral::StoredSettings& settings, const modGeneral::EngineSettings& engines)
 {
     // The scanner would send such a value as two protocol lines, and the file could not keep it.
     for (const QString& value : {settings.address, settings.user, settings.pass}) {
@@ -23,7 +25,7 @@ int store(const modGeneral::StoredSettings& settings)
             return 2;
         }
     }
-    if (!modGeneral::writeSettings(settings)) {
+    if (!modGeneral::writeSettings(settings) || !modGeneral::writeEngineSettings(engines)) {
         std::fprintf(stderr, "settings: cannot write %s\n",
                      qPrintable(modGeneral::settingsFilePath()));
         return 1;
@@ -40,7 +42,8 @@ bool needsNoWindow(int argc, char** argv)
         if (argument == "--help" || argument == "-h" || argument == "--help-all") {
             return true;
         }
-        for (const char* option : {"--address", "--user", "--pass", "--security", "--ca-file"}) {
+        for (const char* option :
+             {"--address", "--user", "--pass", "--security", "--ca-file", "--decode", "--clamav"}) {
             if (argument == option || argument.startsWith(QByteArray(option) + '=')) {
                 return true;
             }
@@ -97,9 +100,34 @@ int run(QCoreApplication& app)
     const QCommandLineOption caFile(QStringLiteral("ca-file"),
                                     QStringLiteral("PEM file of extra CA certificates to trust."),
                                     QStringLiteral("PATH"));
-    parser.addOptions({address, user, pass, security, caFile});
+    const QCommandLineOption decode(QStringLiteral("decode"),
+                                    QStringLiteral("Also check decoded attachments: 1 or 0."),
+                                    QStringLiteral("0|1"));
+    const QCommandLineOption clamAv(
+        QStringLiteral("clamav"),
+        QStringLiteral("Also scan with ClamAV: a signature database folder, \"default\" for %1, "
+                       "or \"off\".")
+            .arg(scanner::ClamAvEngine::systemDatabaseFolder()),
+        QStringLiteral("folder"));
+    parser.addOptions({address, user, pass, security, caFile, decode, clamAv});
     parser.process(app);
 
+    modGeneral::EngineSettings engines = modGeneral::readEngineSettings();
+    if (engines.decode.isEmpty()) {
+        engines.decode = QStringLiteral("1"); // new settings decode
+    }
+    if (parser.isSet(decode) || parser.isSet(clamAv)) {
+        if (parser.isSet(decode) && parser.value(decode) != QLatin1String("0") &&
+            parser.value(decode) != QLatin1String("1")) {
+            std::fprintf(stderr, "settings: --decode takes 0 or 1\n");
+            return 2;
+        }
+        engines.decode = parser.isSet(decode) ? parser.value(decode) : engines.decode;
+        if (parser.isSet(clamAv)) {
+            const QString folder = parser.value(clamAv);
+            engines.clamAV = folder == QLatin1String("off") ? QString() : folder;
+        }
+    }
     const QList<QCommandLineOption> storeOptions = {address, user, pass, security, caFile};
     if (std::any_of(storeOptions.begin(), storeOptions.end(),
                     [&](const QCommandLineOption& o) { return parser.isSet(o); })) {
@@ -124,13 +152,24 @@ int run(QCoreApplication& app)
                          qPrintable(given.security));
             return 2;
         }
-        return store(given);
+        return store(given, engines);
     }
-    SettingsDialog dialog(modGeneral::readSettings());
+    if (parser.isSet(decode) || parser.isSet(clamAv)) {
+        if (!modGeneral::writeEngineSettings(engines)) {
+            std::fprintf(stderr, "settings: cannot write %s\n",
+                         qPrintable(modGeneral::settingsFilePath()));
+            return 1;
+        }
+        return 0;
+    }
+    // ClamAV is offered only where libclamav finds signatures to load.
+    const QString system = scanner::ClamAvEngine::systemDatabaseFolder();
+    SettingsDialog dialog(modGeneral::readSettings(), modGeneral::readEngineSettings(),
+                          scanner::ClamAvEngine::hasDatabase(system) ? system : QString());
     if (dialog.exec() != QDialog::Accepted) {
         return 1;
     }
-    return store(dialog.settings());
+    return store(dialog.settings(), dialog.engineSettings());
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "settings/settingsdialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -8,10 +9,17 @@
 #include <QPushButton>
 #include <algorithm>
 
-SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current, QWidget* parent)
+SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
+                               const modGeneral::EngineSettings& engines,
+                               const QString& clamAvFolder, QWidget* parent)
     : QDialog(parent), m_address(new QLineEdit(current.address, this)),
       m_user(new QLineEdit(current.user, this)), m_pass(new QLineEdit(current.pass, this)),
-      m_security(new QComboBox(this)), m_caFile(new QLineEdit(current.caFile, this))
+      m_security(new QComboBox(this)), m_caFile(new QLineEdit(current.caFile, this)),
+      m_decode(new QCheckBox(QStringLiteral("Also check decoded attachments (base64, "
+                                            "quoted-printable, uuencode)"),
+                             this)),
+      m_clamAv(new QCheckBox(this)),
+      m_clamAvSetting(engines.clamAV.isEmpty() ? QStringLiteral("default") : engines.clamAV)
 {
     setWindowTitle(QStringLiteral("Orsel settings"));
     m_address->setObjectName(QStringLiteral("address"));
@@ -27,6 +35,14 @@ SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current, QWidge
         std::max(0, m_security->findData(modGeneral::defaultSecurity(current))));
     m_caFile->setObjectName(QStringLiteral("caFile"));
     m_caFile->setPlaceholderText(QStringLiteral("system certificates only"));
+    m_decode->setObjectName(QStringLiteral("decode"));
+    m_clamAv->setObjectName(QStringLiteral("clamav"));
+    // New settings decode: that is where attachments hide what the raw check cannot see.
+    m_decode->setChecked(engines.decode.isEmpty() || engines.decode == QLatin1String("1"));
+    const QString offered = engines.clamAV.isEmpty() ? clamAvFolder : engines.clamAV;
+    m_clamAv->setText(QStringLiteral("Also scan with ClamAV (signatures in %1)").arg(offered));
+    m_clamAv->setChecked(!engines.clamAV.isEmpty());
+    m_clamAv->setVisible(!offered.isEmpty());
 
     auto* form = new QFormLayout(this);
     form->addRow(new QLabel(QStringLiteral("Enter the mailbox the scanner checks."), this));
@@ -35,6 +51,8 @@ SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current, QWidge
     form->addRow(QStringLiteral("Password:"), m_pass);
     form->addRow(QStringLiteral("Connection security:"), m_security);
     form->addRow(QStringLiteral("CA file:"), m_caFile);
+    form->addRow(m_decode);
+    form->addRow(m_clamAv);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_ok = buttons->button(QDialogButtonBox::Ok);
     form->addRow(buttons);
@@ -56,4 +74,10 @@ modGeneral::StoredSettings SettingsDialog::settings() const
 {
     return {m_address->text(), m_user->text(), m_pass->text(), m_security->currentData().toString(),
             m_caFile->text()};
+}
+
+modGeneral::EngineSettings SettingsDialog::engineSettings() const
+{
+    return {m_decode->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
+            m_clamAv->isVisibleTo(this) && m_clamAv->isChecked() ? m_clamAvSetting : QString()};
 }

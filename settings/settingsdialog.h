@@ -1,5 +1,5 @@
-// The settings dialog: server address, user name and password for the scanner, and how the
-// connection is secured.
+// The settings dialog: server address, user name and password for the scanner, how the
+// connection is secured, and the checks it runs besides the definition check.
 #pragma once
 
 #include "scanner/modgeneral.h"
@@ -7,14 +7,20 @@
 #include <QDialog>
 
 class QComboBox;
+class QCheckBox;
 class QLineEdit;
 
 class SettingsDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit SettingsDialog(const modGeneral::StoredSettings& current, QWidget* parent = nullptr);
+    // clamAvFolder: the database folder to offer for ClamAV, or empty when there is none; the
+    // ClamAV box is shown only then, or when the store already names a folder.
+    SettingsDialog(const modGeneral::StoredSettings& current,
+                   const modGeneral::EngineSettings& engines, const QString& clamAvFolder,
+                   QWidget* parent = nullptr);
 
     modGeneral::StoredSettings settings() const;
+    modGeneral::EngineSettings engineSettings() const;
 
 private:
     void updateOkButton();
@@ -24,5 +30,8 @@ private:
     QLineEdit* m_pass;
     QComboBox* m_security;
     QLineEdit* m_caFile;
+    QCheckBox* m_decode;
+    QCheckBox* m_clamAv;
+    QString m_clamAvSetting; // what the ClamAV box stores when checked
     class QPushButton* m_ok;
 };

@@ -101,7 +101,7 @@ std::optional<QByteArray> readDefinitionFile(const QString& path, QString* error
 
 // Line texts of all hits, by line start, read in one ascending sweep.
 std::optional<std::vector<std::pair<qint64, QByteArray>>>
-readHitLines(QIODevice& message, const std::vector<LineHit>& hits)
+readHitLines(QIODevice& message, const std::vector<LineHit>& hits, qsizetype lineLimit = -1)
 {
     std::vector<qint64> starts;
     starts.reserve(hits.size());
@@ -113,7 +113,7 @@ readHitLines(QIODevice& message, const std::vector<LineHit>& hits)
 
     std::vector<std::pair<qint64, QByteArray>> lines;
     lines.reserve(starts.size());
-    LineReader reader(message);
+    LineReader reader(message, 64 * 1024, lineLimit);
     for (qint64 start : starts) {
         std::optional<QByteArray> line = reader.lineAt(start);
         if (!line) {
@@ -124,10 +124,11 @@ readHitLines(QIODevice& message, const std::vector<LineHit>& hits)
     return lines;
 }
 
-// Hands out the hits grouped by definition line in file order, each group in message line order.
-qsizetype reportHits(const Definitions& definitions, const std::vector<LineHit>& hits,
-                     const std::vector<std::pair<qint64, QByteArray>>& lines,
-                     const HitHandler& onHit)
+// Calls onHit(definition line index, message line) grouped by definition line in file order, each
+// group in message line order.
+template <typename OnHit>
+qsizetype forEachHit(const Definitions& definitions, const std::vector<LineHit>& hits,
+                     const std::vector<std::pair<qint64, QByteArray>>& lines, const OnHit& onHit)
 {
     qsizetype count = 0;
     for (qsizetype i = 0; i < definitions.lines.size(); ++i) {
@@ -137,7 +138,7 @@ qsizetype reportHits(const Definitions& definitions, const std::vector<LineHit>&
             const auto line = std::lower_bound(
                 lines.begin(), lines.end(), hit->lineStart,
                 [](const auto& entry, qint64 start) { return entry.first < start; });
-            onHit(definitions.lines[i].toByteArray(), line->second);
+            onHit(i, line->second);
             ++count;
         }
     }
@@ -256,7 +257,44 @@ CheckResult DefinitionSet::check(const QString& definitionPath, const QString& m
         return readFailure();
     }
 
-    return {true, QString(), reportHits(*definitions, hits, *lines, onHit)};
+    const auto report = [&](qsizetype i, const QByteArray& line) {
+        onHit(definitions->lines[i].toByteArray(), line);
+    };
+    return {true, QString(), forEachHit(*definitions, hits, *lines, report)};
+}
+
+bool DefinitionSet::findHits(const TextSource& open, qsizetype lineLimit,
+                             std::vector<TextHit>* hits) const
+{
+    hits->clear();
+    const std::shared_ptr<const Definitions> definitions = d->definitions;
+    if (!definitions || definitions->patterns.isEmpty()) {
+        return true;
+    }
+    std::vector<LineHit> lineHits;
+    const std::unique_ptr<QIODevice> text = open();
+    const PatternMatchers matchers{definitions->literal.get(), definitions->window.get()};
+    if (!text || !scanLineHits(matchers, int(definitions->patterns.size()), *text, d->blockSize,
+                               &lineHits)) {
+        return false;
+    }
+    if (lineHits.empty()) {
+        return true;
+    }
+    const std::unique_ptr<QIODevice> again = open();
+    const auto lines = again ? readHitLines(*again, lineHits, lineLimit) : std::nullopt;
+    if (!lines) {
+        return false;
+    }
+    forEachHit(*definitions, lineHits, *lines, [hits](qsizetype i, const QByteArray& line) {
+        hits->push_back({i, line});
+    });
+    return true;
+}
+
+QByteArray DefinitionSet::definitionLine(qsizetype index) const
+{
+    return d->definitions->lines.at(index).toByteArray();
 }
 
 void DefinitionSet::setReadBlockSize(qsizetype bytes)

@@ -5,7 +5,11 @@
 #include "scanner/definitioncheck/checkresult.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
+#include <vector>
+
+class QIODevice;
 
 namespace scanner {
 
@@ -49,6 +53,24 @@ public:
     // even when the definition file holds no definitions, so a missing message is always noticed.
     CheckResult check(const QString& definitionPath, const QString& messagePath,
                       const HitHandler& onHit);
+
+    // A hit in a text that is not a saved file (a decoded attachment): the index of the definition
+    // line in the file and the text's line, cut to lineLimit bytes.
+    struct TextHit {
+        qsizetype definition;
+        QByteArray line;
+    };
+    // Gives the text from its start as a fresh device (sequential is fine), or null on failure.
+    using TextSource = std::function<std::unique_ptr<QIODevice>()>;
+
+    // Finds the hits of one text against the definitions of the last successful check, by the
+    // same rules, in the order that check reports them. The text is opened once to match it and
+    // once more to read the hit lines back, only when there are hits. Memory use is one read block
+    // plus the hits, whatever the text's length. Returns false when opening or reading fails.
+    bool findHits(const TextSource& open, qsizetype lineLimit, std::vector<TextHit>* hits) const;
+
+    // The definition line of that index in the last successful check (as findHits names it).
+    QByteArray definitionLine(qsizetype index) const;
 
     // Bytes of the message read at a time (default 1 MiB, at least 1). Memory use of a check is
     // about this much plus the definitions, their compiled form and the hits.

@@ -6,14 +6,20 @@
 
 namespace scanner {
 
-LineReader::LineReader(QIODevice& message, qsizetype windowSize)
-    : m_message(message), m_windowSize(qMax<qsizetype>(windowSize, 1))
+LineReader::LineReader(QIODevice& message, qsizetype windowSize, qsizetype lineLimit)
+    : m_message(message), m_windowSize(qMax<qsizetype>(windowSize, 1)), m_lineLimit(lineLimit)
 {
 }
 
 bool LineReader::load(qint64 offset)
 {
-    if (!m_message.seek(offset)) {
+    if (m_message.isSequential()) {
+        const qint64 devicePos = m_windowStart < 0 ? 0 : windowEnd();
+        const qint64 ahead = offset - devicePos;
+        if (ahead < 0 || m_message.skip(ahead) != ahead) {
+            return false;
+        }
+    } else if (!m_message.seek(offset)) {
         return false;
     }
     m_window.resize(m_windowSize);
@@ -28,6 +34,14 @@ bool LineReader::load(qint64 offset)
     return true;
 }
 
+QByteArray LineReader::cutToLimit(QByteArray line) const
+{
+    if (m_lineLimit >= 0 && line.size() > m_lineLimit) {
+        line.truncate(m_lineLimit);
+    }
+    return line;
+}
+
 std::optional<QByteArray> LineReader::lineAt(qint64 lineStart)
 {
     qint64 pos = lineStart;
@@ -39,7 +53,7 @@ std::optional<QByteArray> LineReader::lineAt(qint64 lineStart)
                 return std::nullopt;
             }
             if (m_window.isEmpty()) {
-                return line; // end of file
+                return cutToLimit(std::move(line)); // end of file
             }
         }
         const char* from = m_window.constData() + (pos - m_windowStart);
@@ -54,10 +68,13 @@ std::optional<QByteArray> LineReader::lineAt(qint64 lineStart)
         const void* cr = std::memchr(from, '\r', size_t(available));
         if (cr) {
             line.append(from, static_cast<const char*>(cr) - from);
-            return line;
+            return cutToLimit(std::move(line));
         }
         line.append(from, available);
         pos += available;
+        if (m_lineLimit >= 0 && line.size() >= m_lineLimit) {
+            return cutToLimit(std::move(line));
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include "tests/dovecot/dovecotserver.h"
 #include "tests/dovecot/mailbox.h"
 #include "tests/dovecot/testmessage.h"
+#include "tests/support/testmail.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -114,15 +115,18 @@ public:
         }
     }
 
-    // Fresh settings default to TLS; most scans here use the plain port 110.
+    // Fresh settings default to TLS; the scans here use the plain port 110 unless they say
+    // otherwise.
     void storeSettings(const QString& address, const QString& user, const QString& pass,
-                       const QStringList& security = {QStringLiteral("--security"),
-                                                      QStringLiteral("none")})
+                       QStringList more = {})
     {
+        if (!more.contains(QStringLiteral("--security"))) {
+            more << QStringLiteral("--security") << QStringLiteral("none");
+        }
         ASSERT_EQ(
             runTool(QStringList{program("settings"), QStringLiteral("--address"), address,
                                 QStringLiteral("--user"), user, QStringLiteral("--pass"), pass} +
-                        security,
+                        more,
                     m_environment),
             0);
     }
@@ -610,4 +614,42 @@ TEST_F(Headless, ThousandRememberedMessagesAgainstAFirstScan)
     EXPECT_TRUE(scanner.output().contains(", 0 checked, 0 skipped by size, 1000 remembered"));
     std::printf("headless scan of 1,000 messages: first %.2f s, remembered %.2f s\n",
                 first / 1000.0, remembered / 1000.0);
+}
+
+TEST_F(EndToEnd, BothEnginesFindWhatTheRawCheckCannotSee)
+{
+    // The test text base64-encoded in one message and deflated in a zip in another: the decoded
+    // check finds the first, ClamAV with a database written here the second.
+    QTemporaryDir database;
+    QFile signatures(database.filePath(QStringLiteral("tiny.hdb")));
+    ASSERT_TRUE(signatures.open(QIODevice::WriteOnly));
+    signatures.write(testmail::eicarHashDatabase("Orsel.Test.EICAR"));
+    signatures.close();
+    const auto stored = [](const QByteArray& crlf) {
+        return QByteArray(crlf).replace("\r\n", "\n");
+    };
+    const QByteArray zip = testmail::deflatedZip("eicar.com", testmail::eicar());
+    ASSERT_FALSE(zip.isEmpty());
+
+    const dovecot::Mailbox box = mailbox("engines");
+    const QByteArray clean = box.addMessage(cleanMessage(1));
+    const QByteArray encoded = box.addMessage(stored(
+        testmail::message("encoded", testmail::base64Attachment("readme.txt", "text/plain",
+                                                                testmail::eicar() + "\r\n"))));
+    const QByteArray zipped = box.addMessage(stored(testmail::message(
+        "zipped", testmail::base64Attachment("test.zip", "application/zip", zip))));
+    InstalledScanner scanner;
+    scanner.storeSettings(server.address(), box.user(), box.password(),
+                          {QStringLiteral("--decode"), QStringLiteral("1"),
+                           QStringLiteral("--clamav"), database.path()});
+    scanner.start();
+    EXPECT_EQ(scanner.waitForEnd(60000), 0) << scanner.errors().constData();
+    const QByteArray out = scanner.output();
+    EXPECT_TRUE(
+        out.contains("Loading ClamAV signatures from " + QFile::encodeName(database.path())));
+    EXPECT_TRUE(out.contains("[" + testmail::eicar() + "]:readme.txt: " + testmail::eicar()));
+    EXPECT_TRUE(out.contains("[Orsel.Test.EICAR.UNOFFICIAL]:ClamAV: eicar.com"));
+    EXPECT_TRUE(box.containsMessage(clean));
+    EXPECT_FALSE(box.containsMessage(encoded));
+    EXPECT_FALSE(box.containsMessage(zipped));
 }

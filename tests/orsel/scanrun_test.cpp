@@ -8,9 +8,11 @@
 #include "scanner/scanrun.h"
 #include "scanner/startup.h"
 #include "tests/support/fakepop3server.h"
+#include "tests/support/testmail.h"
 #include "tests/support/waitfor.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLibrary>
@@ -121,6 +123,7 @@ protected:
             GTEST_SKIP() << "binding port 110 needs root";
         }
         modGeneral::writeSettings({address(), QStringLiteral("bob"), QStringLiteral("pw")});
+        modGeneral::writeEngineSettings({}); // only the three keys unless a test adds more
         writeDefinitions("X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*\r\n"
                          "evil payload\r\n");
         QObject::connect(&window, &Scan::infoChanged,
@@ -679,4 +682,92 @@ TEST(ScanSettings, SettingsProgramRefusesLineBreaksAndReadsThePasswordFromStanda
         EXPECT_EQ(settings.exitCode(), c.exitCode) << settings.readAllStandardError().constData();
         EXPECT_EQ(modGeneral::readSettings().pass, c.storedPass);
     }
+}
+
+// The checks beside the definition check, turned on by the store's "Decode" and "ClamAV" keys.
+namespace {
+
+const QByteArray kEncodedEicar = testmail::message(
+    "encoded", testmail::multipart("mixed", "b",
+                                   {testmail::part({"Content-Type: text/plain"}, "Hello.\r\n"),
+                                    testmail::base64Attachment("readme.txt", "text/plain",
+                                                               testmail::eicar() + "\r\n")}));
+
+QByteArray zippedEicar()
+{
+    return testmail::message(
+        "zipped", testmail::multipart("mixed", "z",
+                                      {testmail::base64Attachment(
+                                          "test.zip", "application/zip",
+                                          testmail::deflatedZip("eicar.com", testmail::eicar()))}));
+}
+
+} // namespace
+
+SCAN_TEST(EnginesFollowTheStoreAndReportAfterTheRawHits, "127.0.0.71")
+{
+    // Without the new keys the encoded test text goes unseen, exactly as before; with Decode it
+    // is found in the decoded part, and ClamAV finds the zipped one, with their own D and M.
+    QDir().mkpath(folder.filePath(QStringLiteral("db")));
+    QFile db(folder.filePath(QStringLiteral("db/tiny.hdb")));
+    ASSERT_TRUE(db.open(QIODevice::WriteOnly));
+    db.write(testmail::eicarHashDatabase("Orsel.Test.EICAR"));
+    db.close();
+    const QByteArray rawAndEncoded = kEncodedEicar + "\r\nevil payload in the clear\r\n";
+    struct Run {
+        QString decode, clamAV;
+        QList<Message> mailbox;
+        QStringList alerts; // what follows "[" in each alert, up to the line break
+    };
+    const QList<Run> runs = {
+        {{},
+         {},
+         {{rawAndEncoded, 0, 1}, {zippedEicar()}},
+         {"evil payload]:evil payload in the clear"}},
+        {"1",
+         {},
+         {{rawAndEncoded, 0, 2}, {zippedEicar()}},
+         {"evil payload]:evil payload in the clear",
+          testmail::eicar() + "]:readme.txt: " + testmail::eicar()}},
+        {"1",
+         folder.filePath(QStringLiteral("db")),
+         {{rawAndEncoded, 0, 2}, {zippedEicar(), 0, 1}},
+         {"evil payload]:evil payload in the clear",
+          testmail::eicar() + "]:readme.txt: " + testmail::eicar(),
+          "Orsel.Test.EICAR.UNOFFICIAL]:ClamAV: eicar.com"}},
+    };
+    for (const Run& r : runs) {
+        SCOPED_TRACE(qPrintable("Decode=" + r.decode + " ClamAV=" + r.clamAV));
+        modGeneral::writeEngineSettings({r.decode, r.clamAV});
+        infos.clear();
+        pauses.clear();
+        FakePop3Server server(address(), 110);
+        server.script(sessionScript(r.mailbox));
+        runScan(server);
+        EXPECT_EQ(exitCode, 0);
+        QStringList alerts;
+        for (const QString& info : infos.filter(QStringLiteral("Possible virus found!"))) {
+            const qsizetype from = info.indexOf(QLatin1Char('[')) + 1;
+            alerts.append(info.mid(from, info.indexOf(QStringLiteral("\r\rThis E-Mail")) - from));
+        }
+        EXPECT_EQ(alerts, r.alerts);
+        EXPECT_EQ(infos.first().startsWith(QStringLiteral("Loading ClamAV signatures from ")),
+                  !r.clamAV.isEmpty());
+        EXPECT_EQ(sent.last(), "QUIT");
+    }
+}
+
+SCAN_TEST(AClamAvDatabaseThatDoesNotLoadStopsBeforeTheFirstMessage, "127.0.0.72")
+{
+    const QString missing = folder.filePath(QStringLiteral("no-such-db"));
+    modGeneral::writeEngineSettings({QStringLiteral("1"), missing});
+    FakePop3Server server(address(), 110);
+    server.script(sessionScript({{kTwoHits, 0, 2}}));
+    BoxAnswerer ok(QMessageBox::Ok);
+    runScan(server);
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(ok.seen, 1);
+    EXPECT_TRUE(ok.text.startsWith("Error: Cannot load the ClamAV database in " + missing + ": "))
+        << qPrintable(ok.text);
+    EXPECT_TRUE(sent.isEmpty()); // not even logged in
 }

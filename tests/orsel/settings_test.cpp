@@ -65,15 +65,17 @@ TEST(SettingsProgram, CommandLineStoresTheSecurityChoice)
 
 TEST(SettingsProgram, DialogOffersTlsForNewSettingsAndKeepsStoredOnes)
 {
-    const SettingsDialog fresh(modGeneral::StoredSettings{});
+    const SettingsDialog fresh(modGeneral::StoredSettings{}, {}, {});
     EXPECT_EQ(fresh.findChild<QComboBox*>(QStringLiteral("security"))->currentData(), "tls");
     EXPECT_EQ(fresh.settings().security, "tls");
     const SettingsDialog plain(
-        modGeneral::StoredSettings{QStringLiteral("h"), QStringLiteral("u"), QStringLiteral("p")});
+        modGeneral::StoredSettings{QStringLiteral("h"), QStringLiteral("u"), QStringLiteral("p")},
+        {}, {});
     EXPECT_EQ(plain.settings().security, "none");
     const SettingsDialog secured(
         modGeneral::StoredSettings{QStringLiteral("h"), QStringLiteral("u"), QStringLiteral("p"),
-                                   QStringLiteral("starttls"), QStringLiteral("/ca.pem")});
+                                   QStringLiteral("starttls"), QStringLiteral("/ca.pem")},
+        {}, {});
     EXPECT_EQ(secured.settings().security, "starttls");
     EXPECT_EQ(secured.findChild<QLineEdit*>(QStringLiteral("caFile"))->text(), "/ca.pem");
 }

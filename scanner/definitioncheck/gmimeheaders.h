@@ -1,0 +1,8 @@
+// GMime's headers, which bring GLib's, next to Qt's: GLib names a struct member `signals`, which
+// Qt defines as a keyword macro.
+#pragma once
+
+#pragma push_macro("signals")
+#undef signals
+#include <gmime/gmime.h>
+#pragma pop_macro("signals")
