@@ -196,7 +196,7 @@ void ScanRun::saveAndCheck()
         errorExit(m_control.errorText());
     }
     const scanner::CheckResult result = m_definitions.check(
-        m_places.definitionFile, path,
+        m_places.definitionFile(), path,
         [this](const QByteArray& definition, const QByteArray& line) { onHit(definition, line); });
     if (!result.ok) {
         errorExit(result.error);
@@ -384,7 +384,7 @@ void ScanRun::printSummary() const
 // What a clean result depends on: the definitions in use and every other engine's configuration.
 QByteArray ScanRun::currentFingerprint() const
 {
-    QByteArrayList fingerprints = engineFingerprints(m_places.definitionFile);
+    QByteArrayList fingerprints = engineFingerprints(m_places.definitionFile());
     fingerprints.append("engines " + m_engines.fingerprint());
     return combinedFingerprint(fingerprints);
 }

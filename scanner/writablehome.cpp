@@ -33,16 +33,16 @@ ScanPlaces scanPlacesFor(const ProgramFolder& programFolder)
 ScanPlaces scanPlacesFor(const ProgramFolder& programFolder, bool programFolderWritable,
                          const QString& dataHome)
 {
-    const QString installed = programFolder.filePath(QStringLiteral("def.dat"));
     if (programFolderWritable) {
-        return {programFolder, installed};
+        return {programFolder, programFolder};
     }
     // When the folder cannot be made the save fails later and names this folder, which is where
     // the user has to look.
     const QString home = dataHome + QStringLiteral("/Orsel");
     createPrivateFolder(dataHome, home);
     const QString own = home + QStringLiteral("/def.dat");
-    return {ProgramFolder(QFile::encodeName(home)), QFileInfo(own).isFile() ? own : installed};
+    const ProgramFolder homeFolder(QFile::encodeName(home));
+    return {homeFolder, QFileInfo(own).isFile() ? homeFolder : programFolder};
 }
 
 QString userDataHome()

@@ -9,8 +9,11 @@
 #include <QString>
 
 struct ScanPlaces {
-    ProgramFolder messageFolder; // the saved msgN.txt files go here
-    QString definitionFile;      // the def.dat the check reads, as Qt's file classes name it
+    ProgramFolder messageFolder;    // the saved msgN.txt files go here
+    ProgramFolder definitionFolder; // holds the def.dat the check reads
+    // The def.dat, as Qt's file classes name it; valid as long as this object lives, since a
+    // folder whose name is not UTF-8 is reached through a descriptor that it holds.
+    QString definitionFile() const { return definitionFolder.filePath(QStringLiteral("def.dat")); }
 };
 
 // The places for this user and process: probes whether `programFolder` is writable and uses

@@ -7,6 +7,8 @@
 #
 #   dovecot-fixture.sh start STATE_DIR [ADDRESS] [PORT] [TLS_PORT [valid|expired]]
 #   dovecot-fixture.sh stop  STATE_DIR
+#   dovecot-fixture.sh kill  STATE_DIR   ends the server as a crash would, keeping its mail for a
+#                                        look afterwards; stop then removes the state
 #
 # PORT 0 (default) picks a free port. With TLS_PORT (0 for a free one) the server also speaks
 # POP3 over TLS there and offers STLS on PORT, with a throwaway CA and a server certificate for
@@ -269,6 +271,11 @@ cmd_stop() {
     rm -f "$link"
 }
 
+cmd_kill() {
+    is_fixture_link "$1" || return 0
+    stop_server "$(readlink "$1")"
+}
+
 stop_server() {
     local state=$1 pid leader
     [[ -f $state/master.pid ]] || return 0
@@ -290,7 +297,7 @@ stop_server() {
 }
 
 usage() {
-    die "usage: $0 start STATE_DIR [ADDRESS] [PORT] [TLS_PORT [valid|expired]] | stop STATE_DIR"
+    die "usage: $0 start STATE_DIR [ADDRESS] [PORT] [TLS_PORT [valid|expired]] | stop STATE_DIR | kill STATE_DIR"
 }
 
 main() {
@@ -300,6 +307,7 @@ main() {
     case $command in
     start) (($# <= 5)) || usage; cmd_start "$@" ;;
     stop) (($# == 1)) || usage; cmd_stop "$1" ;;
+    kill) (($# == 1)) || usage; cmd_kill "$1" ;;
     *) usage ;;
     esac
 }

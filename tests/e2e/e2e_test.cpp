@@ -270,7 +270,8 @@ TEST_F(EndToEnd, InfectedMessageIsDeletedOverTls)
         box.addMessage(dovecot::makeMessage({"Subject: invoice"}, kTestString + "\n"));
     InstalledScanner scanner;
     scanner.storeSettings(server.address(), box.user(), box.password(),
-                          {QStringLiteral("--ca-file"), server.caFile()}); // TLS by default
+                          {QStringLiteral("--security"), QStringLiteral("tls"),
+                           QStringLiteral("--ca-file"), server.caFile()});
     scanner.start();
     EXPECT_EQ(scanner.waitForEnd(40000), 0) << scanner.output().constData();
     EXPECT_TRUE(scanner.output().contains("Possible virus found!"));
@@ -342,11 +343,12 @@ TEST_F(EndToEnd, ServerKilledWhileAMessageIsSelected)
     scanner.start();
     // The size prompt holds the run with message 2 selected: kill the server now.
     EXPECT_TRUE(scanner.windowAppears(QStringLiteral("Alert!"), 20000));
-    runTool({fixture, QStringLiteral("stop"), state}, environment);
+    runTool({fixture, QStringLiteral("kill"), state}, environment);
     EXPECT_TRUE(scanner.answerWindow(QStringLiteral("Alert!"), QStringLiteral("Return")));
     EXPECT_TRUE(scanner.answerWindow(QStringLiteral("Error"), QStringLiteral("Return")));
     EXPECT_EQ(scanner.waitForEnd(20000), 1);
     EXPECT_EQ(box.messageCount(), 3);
+    runTool({fixture, QStringLiteral("stop"), state}, environment);
 }
 
 TEST_F(EndToEnd, MissingSettingsStartTheSettingsProgram)
@@ -505,7 +507,7 @@ TEST_F(Headless, ServerKilledMidRunIsAnErrorOnStandardError)
     scanner.storeSettings(QStringLiteral("127.0.0.53"), box.user(), box.password());
     scanner.start({QStringLiteral("--headless")});
     EXPECT_TRUE(scanner.waitForOutput("Scanning message no: 1...\n\n100% Completed.", 20000));
-    runTool({fixture, QStringLiteral("stop"), state}, environment);
+    runTool({fixture, QStringLiteral("kill"), state}, environment);
     QFile fifo(definitions);
     ASSERT_TRUE(fifo.open(QIODevice::WriteOnly));
     fifo.write(kTestString + "\r\n");
@@ -513,6 +515,7 @@ TEST_F(Headless, ServerKilledMidRunIsAnErrorOnStandardError)
     EXPECT_EQ(scanner.waitForEnd(30000), 1);
     EXPECT_TRUE(scanner.errors().startsWith("Error: ")) << scanner.errors().constData();
     EXPECT_EQ(box.messageCount(), 2);
+    runTool({fixture, QStringLiteral("stop"), state}, environment);
 }
 
 TEST_F(Headless, RememberedMessagesAreCountedNotFetchedUntilTheDefinitionsChange)

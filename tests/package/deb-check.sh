@@ -80,9 +80,12 @@ mode_files() {
 }
 
 shell_creates_control() { # shell_creates_control ROOT CONFIG_HOME
-    printf 'create Vorlanecontrol.Vorlane\nget Version\nrelease\n' |
-        XDG_CONFIG_HOME=$2 XDG_CONFIG_DIRS=$1/etc/xdg timeout 30 "$1/usr/bin/vorlane-shell" |
-        grep -q '4\.0\.1'
+    # The whole output first: a grep -q that stops reading early would end the shell with
+    # SIGPIPE, which pipefail turns into a failure.
+    local out
+    out=$(printf 'create Vorlanecontrol.Vorlane\nget Version\nrelease\n' |
+        XDG_CONFIG_HOME=$2 XDG_CONFIG_DIRS=$1/etc/xdg timeout 30 "$1/usr/bin/vorlane-shell") || true
+    [[ $out == *'"4.0.1"'* ]]
 }
 
 mode_register() {

@@ -78,7 +78,7 @@ TEST_P(WritableHome, DecidesFoldersAndCreatesThePrivateHomeOnlyWhenUsed)
     ::umask(oldMask);
 
     EXPECT_EQ(places.messageFolder.displayPath(), c.expectHomeUsed ? home() : program());
-    EXPECT_EQ(places.definitionFile,
+    EXPECT_EQ(places.definitionFile(),
               (c.expectOwnDefDat ? home() : program()) + QStringLiteral("/def.dat"));
     EXPECT_EQ(modeOf(home()), c.expectHomeMode);
 }
@@ -136,7 +136,7 @@ TEST(ScanPlacesProbe, AWritableProgramFolderServesAsBefore)
     const ScopedEnvironment data("XDG_DATA_HOME", QFile::encodeName(root.path() + "/share"));
     const ScanPlaces places = scanPlacesFor(root.path());
     EXPECT_EQ(places.messageFolder.displayPath(), root.path());
-    EXPECT_EQ(places.definitionFile, root.path() + QStringLiteral("/def.dat"));
+    EXPECT_EQ(places.definitionFile(), root.path() + QStringLiteral("/def.dat"));
     EXPECT_FALSE(QFileInfo::exists(root.path() + QStringLiteral("/share")));
 }
 
