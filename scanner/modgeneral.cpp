@@ -2,7 +2,10 @@
 
 #include <QFile>
 #include <QSettings>
+#include <initializer_list>
+#include <memory>
 #include <sys/stat.h>
+#include <utility>
 
 namespace modGeneral {
 namespace {
@@ -11,58 +14,77 @@ const QString kOrganisation = QStringLiteral("Orsel");
 const QString kApplication = QStringLiteral("Orsel");
 const QString kGroup = QStringLiteral("Settings");
 
+using KeyValues = std::initializer_list<std::pair<QString, QString>>;
+
+// Only our own file counts: a key missing there must not be taken from the organisation's or
+// the system's file.
+std::unique_ptr<QSettings> ownSettings()
+{
+    auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                                kOrganisation, kApplication);
+    settings->setFallbacksEnabled(false);
+    return settings;
+}
+
 QString readKey(QSettings& settings, const QString& key)
 {
     return settings.value(kGroup + QLatin1Char('/') + key).toString();
+}
+
+// Stores `always` as given and `optional` only when not empty (an empty value removes its key,
+// so a plain set of settings stays the keys it always was). The file is created private from
+// the start: there is no moment in which others could read the password.
+bool writeKeys(KeyValues always, KeyValues optional)
+{
+    const mode_t previousMask = ::umask(077);
+    bool ok = false;
+    {
+        const std::unique_ptr<QSettings> settings = ownSettings();
+        settings->beginGroup(kGroup);
+        for (const auto& [key, value] : always) {
+            settings->setValue(key, value);
+        }
+        for (const auto& [key, value] : optional) {
+            if (value.isEmpty()) {
+                settings->remove(key);
+            } else {
+                settings->setValue(key, value);
+            }
+        }
+        settings->endGroup();
+        settings->sync();
+        ok = settings->status() == QSettings::NoError;
+    }
+    ::umask(previousMask);
+    return ok;
 }
 
 } // namespace
 
 StoredSettings readSettings()
 {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication);
-    // Only our own file counts: a key missing there must not be taken from the organisation's
-    // or the system's file.
-    settings.setFallbacksEnabled(false);
+    const std::unique_ptr<QSettings> settings = ownSettings();
     // Read in this order: address, user, password.
     StoredSettings stored;
-    stored.address = readKey(settings, QStringLiteral("Address"));
-    stored.user = readKey(settings, QStringLiteral("User"));
-    stored.pass = readKey(settings, QStringLiteral("Pass"));
-    stored.security = readKey(settings, QStringLiteral("Security"));
-    stored.caFile = readKey(settings, QStringLiteral("CAFile"));
+    stored.address = readKey(*settings, QStringLiteral("Address"));
+    stored.user = readKey(*settings, QStringLiteral("User"));
+    stored.pass = readKey(*settings, QStringLiteral("Pass"));
+    stored.security = readKey(*settings, QStringLiteral("Security"));
+    stored.caFile = readKey(*settings, QStringLiteral("CAFile"));
     return stored;
 }
 
 EngineSettings readEngineSettings()
 {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication);
-    return {readKey(settings, QStringLiteral("Decode")),
-            readKey(settings, QStringLiteral("ClamAV"))};
+    const std::unique_ptr<QSettings> settings = ownSettings();
+    return {readKey(*settings, QStringLiteral("Decode")),
+            readKey(*settings, QStringLiteral("ClamAV"))};
 }
 
 bool writeEngineSettings(const EngineSettings& stored)
 {
-    const mode_t previousMask = ::umask(077); // the file holds the password as well
-    bool ok = false;
-    {
-        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation,
-                           kApplication);
-        settings.beginGroup(kGroup);
-        for (const auto& [key, value] : {std::pair{QStringLiteral("Decode"), stored.decode},
-                                         std::pair{QStringLiteral("ClamAV"), stored.clamAV}}) {
-            if (value.isEmpty()) {
-                settings.remove(key);
-            } else {
-                settings.setValue(key, value);
-            }
-        }
-        settings.endGroup();
-        settings.sync();
-        ok = settings.status() == QSettings::NoError;
-    }
-    ::umask(previousMask);
-    return ok;
+    return writeKeys(
+        {}, {{QStringLiteral("Decode"), stored.decode}, {QStringLiteral("ClamAV"), stored.clamAV}});
 }
 
 QString settingsFilePath()
@@ -73,32 +95,11 @@ QString settingsFilePath()
 
 bool writeSettings(const StoredSettings& stored)
 {
-    // Created private from the start: no moment in which others could read the password.
-    const mode_t previousMask = ::umask(077);
-    bool ok = false;
-    {
-        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation,
-                           kApplication);
-        settings.beginGroup(kGroup);
-        settings.setValue(QStringLiteral("Address"), stored.address);
-        settings.setValue(QStringLiteral("User"), stored.user);
-        settings.setValue(QStringLiteral("Pass"), stored.pass);
-        // Left out when empty, so a plain set of settings stays the three keys it always was.
-        const std::pair<QString, QString> optional[] = {
-            {QStringLiteral("Security"), stored.security},
-            {QStringLiteral("CAFile"), stored.caFile}};
-        for (const auto& [key, value] : optional) {
-            if (value.isEmpty()) {
-                settings.remove(key);
-            } else {
-                settings.setValue(key, value);
-            }
-        }
-        settings.endGroup();
-        settings.sync();
-        ok = settings.status() == QSettings::NoError;
-    }
-    ::umask(previousMask);
+    const bool ok = writeKeys(
+        {{QStringLiteral("Address"), stored.address},
+         {QStringLiteral("User"), stored.user},
+         {QStringLiteral("Pass"), stored.pass}},
+        {{QStringLiteral("Security"), stored.security}, {QStringLiteral("CAFile"), stored.caFile}});
     // An older file keeps its mode when rewritten; narrow it as well.
     QFile::setPermissions(settingsFilePath(), QFile::ReadOwner | QFile::WriteOwner);
     return ok;
