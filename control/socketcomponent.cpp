@@ -7,6 +7,7 @@
 #include <QSslConfiguration>
 #include <QSslError>
 #include <QSslSocket>
+#include <QTcpSocket>
 #include <QTimer>
 #include <algorithm>
 #include <limits>
@@ -56,8 +57,25 @@ constexpr const char* kGenericErrorText = "Connection is aborted due to timeout 
 
 } // namespace
 
-SocketComponent::SocketComponent(QObject* parent) : QObject(parent), m_socket(new QSslSocket(this))
+SocketComponent::SocketComponent(QObject* parent) : QObject(parent)
 {
+    useSocket(false);
+}
+
+void SocketComponent::useSocket(bool tlsCapable)
+{
+    if (m_socket && (m_tls != nullptr) == tlsCapable) {
+        return;
+    }
+    // Constructing a QSslSocket loads Qt's TLS backend and OpenSSL (milliseconds and megabytes
+    // per process), which a plain POP3 session never needs.
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+        m_socket->deleteLater();
+    }
+    m_tls = tlsCapable ? new QSslSocket(this) : nullptr;
+    m_socket = m_tls ? m_tls : new QTcpSocket(this);
     m_socket->setReadBufferSize(kReadBufferLimit);
     // Qt's signals are only hints: every one of them schedules one coalesced check, which
     // decides what to raise from the socket's actual state.
@@ -80,8 +98,11 @@ SocketComponent::SocketComponent(QObject* parent) : QObject(parent), m_socket(ne
         scheduleCheck();
     });
     connect(m_socket, &QTcpSocket::errorOccurred, this, [this] { onQtError(); });
-    connect(m_socket, &QSslSocket::encrypted, this, [this] { onEncrypted(); });
-    connect(m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
+    if (!m_tls) {
+        return;
+    }
+    connect(m_tls, &QSslSocket::encrypted, this, [this] { onEncrypted(); });
+    connect(m_tls, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
         // Not ignored, so the handshake fails next; its error names only the first of these.
         QByteArrayList reasons;
         for (const QSslError& e : errors) {
@@ -111,6 +132,7 @@ qint64 SocketComponent::bytesReceived() const
 
 void SocketComponent::connectToRemote()
 {
+    useSocket(m_tlsCapable || m_secureAtConnect);
     m_socket->abort();
     m_peerClosed = false;
     m_pendingError.reset();
@@ -125,7 +147,7 @@ void SocketComponent::connectToRemote()
     const auto port = static_cast<quint16>(m_remotePort);
     if (m_secureAtConnect) {
         prepareSecurity();
-        m_socket->connectToHostEncrypted(host, port, QString::fromLatin1(m_peerVerifyName));
+        m_tls->connectToHostEncrypted(host, port, QString::fromLatin1(m_peerVerifyName));
     } else {
         m_socket->connectToHost(host, port);
     }
@@ -141,8 +163,8 @@ void SocketComponent::prepareSecurity()
                                         m_extraCaCertificates);
     }
     configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    m_socket->setSslConfiguration(configuration);
-    m_socket->setPeerVerifyName(QString::fromLatin1(m_peerVerifyName));
+    m_tls->setSslConfiguration(configuration);
+    m_tls->setPeerVerifyName(QString::fromLatin1(m_peerVerifyName));
 }
 
 bool SocketComponent::loadExtraCaCertificates(const QByteArray& pemFile, QByteArray* reason)
@@ -171,6 +193,10 @@ void SocketComponent::startSecureSession()
     if (m_state != Connected) {
         return;
     }
+    if (!m_tls) {
+        fail(kSecureChannelError, "The connection was not opened for TLS");
+        return;
+    }
     if (m_socket->state() != QAbstractSocket::ConnectedState) {
         // The peer left before the handshake could start; its close is still on its way to us.
         fail(kSecureChannelError, "The remote host closed the connection");
@@ -179,12 +205,12 @@ void SocketComponent::startSecureSession()
     m_handshaking = true;
     m_verificationFailure.clear();
     prepareSecurity();
-    m_socket->startClientEncryption();
+    m_tls->startClientEncryption();
 }
 
 bool SocketComponent::isSecure() const
 {
-    return m_state != Closed && !m_handshaking && m_socket->isEncrypted();
+    return m_state != Closed && !m_handshaking && m_tls && m_tls->isEncrypted();
 }
 
 QByteArray SocketComponent::secureSessionDescription() const
@@ -192,7 +218,7 @@ QByteArray SocketComponent::secureSessionDescription() const
     if (!isSecure()) {
         return {};
     }
-    const QSslCipher cipher = m_socket->sessionCipher();
+    const QSslCipher cipher = m_tls->sessionCipher();
     return (cipher.protocolString() + ' ' + cipher.name()).toLatin1();
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 
 class QSslSocket;
+class QTcpSocket;
 
 // Contract (all on the owning thread, events only while the event loop is pumped):
 // - state(): 0 closed, 6 connecting, 7 connected, 8 closing (the peer has closed), 9 error.
@@ -69,6 +70,9 @@ public:
     // is what the server's certificate must name. Extra CA certificates are trusted beside the
     // system's store; loading them fails with a readable reason.
     void setSecureAtConnect(bool secure) { m_secureAtConnect = secure; }
+    // Whether the next connection may run over TLS at all (from the first byte or after STLS).
+    // A plain connection then gets a plain socket, which loads no TLS library.
+    void setTlsCapable(bool capable) { m_tlsCapable = capable; }
     void setPeerVerifyName(const QByteArray& name) { m_peerVerifyName = name; }
     bool loadExtraCaCertificates(const QByteArray& pemFile, QByteArray* reason);
     void clearExtraCaCertificates();
@@ -95,9 +99,11 @@ private:
     void onQtError();
     void onEncrypted();
     void prepareSecurity();
+    void useSocket(bool tlsCapable);
     void fail(qint16 number, const QByteArray& description);
 
-    QSslSocket* m_socket = nullptr;
+    QTcpSocket* m_socket = nullptr;
+    QSslSocket* m_tls = nullptr; // the same socket when it can run TLS, else null
     int m_state = Closed;
     qint32 m_localPort = 0;
     QByteArray m_remoteHost;
@@ -106,6 +112,7 @@ private:
     bool m_peerClosed = false;
     std::optional<PendingError> m_pendingError;
     bool m_secureAtConnect = false;
+    bool m_tlsCapable = false;
     bool m_handshaking = false;
     QByteArray m_peerVerifyName;
     QList<QSslCertificate> m_extraCaCertificates;

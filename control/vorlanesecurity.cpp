@@ -19,6 +19,7 @@ QByteArray securityName(qint16 security)
 bool Vorlane::funPrepareSecurity()
 {
     wsk1->setSecureAtConnect(intPOPSecurity == SecurityTls);
+    wsk1->setTlsCapable(intPOPSecurity != SecurityNone);
     wsk1->setPeerVerifyName(strPOPHostname);
     wsk1->clearExtraCaCertificates();
     strSecureConnectionInfo.clear();
