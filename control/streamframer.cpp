@@ -14,6 +14,27 @@ constexpr int kFallback[kMarkerLength] = {0, 0, 0, 0, 1};
 
 } // namespace
 
+qsizetype StreamFramer::findEndMarker(QByteArrayView text, qsizetype from)
+{
+    const char* data = text.data();
+    const qsizetype size = text.size();
+    // The marker's LF is its second byte: look for each LF that has a CR before it and ". CR LF"
+    // after it.
+    for (qsizetype at = from + 1; at + 3 < size;) {
+        const void* lf = std::memchr(data + at, '\n', size_t(size - 3 - at));
+        if (!lf) {
+            break;
+        }
+        at = static_cast<const char*>(lf) - data;
+        if (data[at - 1] == '\r' && data[at + 1] == '.' && data[at + 2] == '\r' &&
+            data[at + 3] == '\n') {
+            return at - 1;
+        }
+        ++at;
+    }
+    return -1;
+}
+
 void StreamFramer::start()
 {
     m_statusLinePending = true;
@@ -92,7 +113,7 @@ qsizetype StreamFramer::takeBody(QByteArrayView chunk, const BodySink& sink)
     }
     // Nothing held: the rest of the chunk is body up to the marker, if it is in this chunk.
     const QByteArrayView rest = chunk.sliced(i);
-    const qsizetype marker = rest.indexOf(QByteArrayView(kMarker, kMarkerLength));
+    const qsizetype marker = findEndMarker(rest);
     if (marker >= 0) {
         if (marker > 0) {
             sink(rest.first(marker));

@@ -1,6 +1,7 @@
 // Vorlane: the three command exchanges. Each sends one command line and waits, pumping the
 // event loop, until its kind of reply is complete or the server has been silent too long.
 #include "control/socketcomponent.h"
+#include "control/streamframer.h"
 #include "control/vorlane.h"
 #include "platform/clock.h"
 #include "platform/pump.h"
@@ -14,7 +15,6 @@ constexpr const char* kTooLongText = "Reply from server too long";
 // The detail of a step the server cut short by closing the connection without a word.
 constexpr const char* kClosedText = "Connection closed by server";
 constexpr const char* kLineEnd = "\r\n";
-constexpr const char* kMultiLineEnd = "\r\n.\r\n";
 
 } // namespace
 
@@ -207,7 +207,8 @@ QByteArray Vorlane::funSendDataForMultiLineResponse(const QByteArray& command,
             // that arrived whole must not wait for one more (idle) pump.
             if (!done && !blnCheckFirstLine) {
                 subWriteDebug("funSendDataForMultiLineResponse: (1)");
-                const qsizetype marker = strDataBuffer.indexOf(kMultiLineEnd, markerSearchFrom);
+                const qsizetype marker =
+                    StreamFramer::findEndMarker(strDataBuffer, markerSearchFrom);
                 if (marker >= 0) {
                     done = true;
                     result = strDataBuffer.first(marker);

@@ -146,3 +146,24 @@ TEST(StreamFramer, RandomBodiesMatchTheReferenceAtRandomCuts)
         ASSERT_EQ(f.body, expectedBody(response)) << response.toHex().constData();
     }
 }
+
+TEST(StreamFramer, EndMarkerSearchAgreesWithAPlainSearchFromEveryStart)
+{
+    QRandomGenerator random(8314);
+    const char alphabet[] = {'\r', '\n', '.', 'a'};
+    const QByteArray marker("\r\n.\r\n");
+    for (int round = 0; round < 2000; ++round) {
+        QByteArray text;
+        const int length = random.bounded(24);
+        for (int i = 0; i < length; ++i) {
+            text += alphabet[random.bounded(int(sizeof alphabet))];
+        }
+        if (random.bounded(2) == 0) {
+            text.insert(random.bounded(int(text.size()) + 1), marker);
+        }
+        for (qsizetype from = 0; from <= text.size(); ++from) {
+            ASSERT_EQ(StreamFramer::findEndMarker(text, from), text.indexOf(marker, from))
+                << text.toHex().constData() << " from " << from;
+        }
+    }
+}
