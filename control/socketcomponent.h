@@ -8,6 +8,7 @@
 #include <QSslCertificate>
 #include <optional>
 
+class QSslError;
 class QSslSocket;
 class QTcpSocket;
 
@@ -98,6 +99,8 @@ private:
     bool deliverData();
     void onQtError();
     void onEncrypted();
+    void onSslErrors(const QList<QSslError>& errors);
+    bool chainTrustedBySystem(const QList<QSslError>& errors) const;
     void prepareSecurity();
     void useSocket(bool tlsCapable);
     void fail(qint16 number, const QByteArray& description);

@@ -1,15 +1,18 @@
 // The control over TLS and STLS against a real Dovecot: whole sessions with files byte for byte,
-// and servers that must not be trusted (unknown CA, another name, an expired certificate), which
-// end with 32 before Dovecot sees any login attempt.
+// servers that must not be trusted (unknown CA, another name, an expired certificate), which end
+// with 32 before Dovecot sees any login attempt, and the system's store behind a CA file.
 #include "control/vorlane.h"
 #include "tests/dovecot/dovecotserver.h"
 #include "tests/dovecot/mailbox.h"
 #include "tests/dovecot/testmessage.h"
 #include "tests/support/waitfor.h"
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <string>
 
 namespace {
 
@@ -145,4 +148,57 @@ TEST_F(DovecotTlsTest, ExpiredCertificateGetsNoLogin)
         EXPECT_TRUE(pop.ErrorText().contains("expired")) << pop.ErrorText().constData();
         expectNoLoginAttempt(before);
     }
+}
+
+// A CA file that does not vouch for the server leaves the decision to the system's store, with
+// the same name check. SSL_CERT_DIR stands in for the system's hashed certificate directory.
+TEST_F(DovecotTlsTest, ServerTheCaFileDoesNotNameIsCheckedAgainstTheSystemStore)
+{
+    const auto run = [](const QStringList& arguments) {
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"), arguments);
+        return openssl.waitForFinished(30000) && openssl.exitCode() == 0;
+    };
+    const QString unrelatedCa = dir.filePath(QStringLiteral("unrelated.pem"));
+    ASSERT_TRUE(run({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                     "-nodes", "-keyout", dir.filePath(QStringLiteral("unrelated.key")), "-out",
+                     unrelatedCa, "-subj", "/CN=Unrelated CA", "-days", "2"}));
+    const QString withFixtureCa = dir.filePath(QStringLiteral("system-with"));
+    const QString withoutFixtureCa = dir.filePath(QStringLiteral("system-without"));
+    QDir().mkpath(withFixtureCa);
+    QDir().mkpath(withoutFixtureCa);
+    ASSERT_TRUE(QFile::copy(server.caFile(), withFixtureCa + QStringLiteral("/fixture.pem")));
+    ASSERT_TRUE(run({"rehash", withFixtureCa}));
+    struct Case {
+        QString systemDir;
+        QByteArray host;
+        qint16 error;
+        const char* reason;
+    };
+    const QByteArray address = server.address().toLatin1();
+    // The refusals first: a login of this user, once made, would hide an attempt.
+    const Case cases[] = {
+        {withoutFixtureCa, address, 32, "issuer certificate"},
+        {withFixtureCa, "localhost", 32, "host name did not match"},
+        {withFixtureCa, address, 0, ""},
+    };
+    const QByteArray savedDir = qgetenv("SSL_CERT_DIR");
+    for (const Case& c : cases) {
+        for (const qint16 security : {Vorlane::SecurityTls, Vorlane::SecurityStls}) {
+            SCOPED_TRACE(c.systemDir.toStdString() + " " + c.host.toStdString() + " " +
+                         std::to_string(security));
+            qputenv("SSL_CERT_DIR", QFile::encodeName(c.systemDir));
+            const qsizetype before = handshakesSeen();
+            configure(security, c.host, unrelatedCa);
+            pop.Connect();
+            EXPECT_EQ(pop.Error(), c.error) << pop.ErrorText().constData();
+            EXPECT_TRUE(pop.ErrorText().contains(c.reason)) << pop.ErrorText().constData();
+            EXPECT_EQ(pop.Status(), c.error == 0 ? 1 : 0);
+            if (c.error != 0) {
+                expectNoLoginAttempt(before);
+            }
+            pop.Disconnect();
+        }
+    }
+    savedDir.isNull() ? qunsetenv("SSL_CERT_DIR") : qputenv("SSL_CERT_DIR", savedDir);
 }
