@@ -86,6 +86,30 @@ int openRegular(const QByteArray& path, int extraFlags, QByteArray& failure)
     return fd;
 }
 
+// Whether a new file could be created at `path`, which names nothing now: the folder exists and
+// this process may write and search it.
+bool canCreateIn(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray folder = slash < 0    ? QByteArray(".")
+                              : slash == 0 ? QByteArray("/")
+                                           : path.first(slash);
+    return ::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+// Emptying such a file in place changes nothing that another name or user could see.
+bool isOwnSoleLink(int fd)
+{
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && info.st_nlink == 1 && info.st_uid == ::geteuid();
+}
+
+// Empty and owner-only, as a new file would be.
+bool emptyAsNew(int fd)
+{
+    return ::ftruncate(fd, 0) == 0 && ::fchmod(fd, kOwnerOnly) == 0;
+}
+
 } // namespace
 
 QByteArray appendToFile(const QByteArray& path, QByteArrayView bytes)
@@ -108,17 +132,29 @@ QByteArray appendToFile(const QByteArray& path, std::span<const QByteArrayView> 
 
 QByteArray clearForReplacement(const QByteArray& path)
 {
-    if (isUsablePath(path) && kindAt(path) > 0) {
+    if (!isUsablePath(path)) {
+        return kOpenError;
+    }
+    const int kind = kindAt(path);
+    if (kind > 0) {
         return kNotRegularError;
+    }
+    if (kind < 0) {
+        // Nothing to clear: asking the folder costs nothing, where creating a file to find out
+        // and removing it again cost two of the file system's dearest operations per message.
+        return canCreateIn(path) ? QByteArray() : QByteArray(kOpenError);
     }
     QByteArray failure;
     const int fd = openRegular(path, O_APPEND, failure);
     if (fd < 0) {
         return failure;
     }
-    // Removed, the old file cannot mix with the new one. Where it cannot be removed it is
-    // emptied; an append-only file can be neither, and the caller must not report success.
-    if (deleteFile(path) != 0 && ::ftruncate(fd, 0) != 0) {
+    // The old file cannot mix with the new one: it is emptied where it is when it is ours alone
+    // (no other name links to it), removed otherwise, and emptied after all where it cannot be
+    // removed (a folder the user may not write). An append-only file can be neither, and the
+    // caller must not report success.
+    if (!(isOwnSoleLink(fd) && emptyAsNew(fd)) && deleteFile(path) != 0 &&
+        ::ftruncate(fd, 0) != 0) {
         failure = kEmptyError;
     }
     ::close(fd);

@@ -24,8 +24,9 @@ QByteArray appendToFile(const QByteArray& path, QByteArrayView bytes);
 // The same for several pieces, appended in order by one open, one gathered write and one close.
 QByteArray appendToFile(const QByteArray& path, std::span<const QByteArrayView> pieces);
 
-// Makes room for a new file at `path`: checks that it can be created there, then removes any old
-// file, or empties it when it cannot be removed (a folder the user may not write). Returns "" or
+// Makes room for a new file at `path`: checks that it can be created there, then empties any old
+// file that has no other name and belongs to this user (and makes it owner-only), removes any
+// other, or empties it when it cannot be removed (a folder the user may not write). Returns "" or
 // kOpenError, kNotRegularError, kEmptyError.
 QByteArray clearForReplacement(const QByteArray& path);
 

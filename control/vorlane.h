@@ -169,7 +169,8 @@ private:
     bool funCanRetrieve();
     bool funSizeFetchEndedSession();
     void subTakeRetrievedMessage(const QByteArray& reply);
-    void subStreamMessageToFile(const QByteArray& path);
+    // False when nothing was asked for, so the old file must not stay under the message's name.
+    bool subStreamMessageToFile(const QByteArray& path);
     QByteArray funValidateFileName(const QByteArray& path);
     void subDeleteFile(const QByteArray& path, int* errorNumber = nullptr);
     QByteArray fungetheader(const QByteArray& name);

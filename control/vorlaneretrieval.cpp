@@ -107,8 +107,9 @@ void Vorlane::WriteCurrentMsgToFile(QByteArray& strFileToWriteTo)
     } else if (blnNoSuchMsg) {
         fileappender::appendToFile(path, kUnableToRetrieve);
     } else {
-        if (funCanRetrieve()) {
-            subStreamMessageToFile(path);
+        if (!funCanRetrieve() || !subStreamMessageToFile(path)) {
+            // An old file emptied in place for the message goes, as a removed one would have.
+            fileappender::deleteFile(path);
         }
         // A failed append leaves the session usable: the exchange itself completed.
         if (intError != controlerrors::None && intError != controlerrors::FileError) {
@@ -118,20 +119,20 @@ void Vorlane::WriteCurrentMsgToFile(QByteArray& strFileToWriteTo)
     subWriteDebug("end WriteCurrentMsgToFile");
 }
 
-void Vorlane::subStreamMessageToFile(const QByteArray& path)
+bool Vorlane::subStreamMessageToFile(const QByteArray& path)
 {
     if (!blnSizeRetrieved) {
         subRetrieveSize();
     }
     if (funSizeFetchEndedSession()) {
-        return;
+        return false;
     }
     // The file exists before the first byte comes, so an empty message is an empty file.
     const QByteArray fileProblem = fileappender::createEmpty(path);
     if (!fileProblem.isEmpty()) {
         intError = controlerrors::FileError;
         strErrorDetail = fileProblem;
-        return;
+        return true;
     }
     strStreamFile = path;
     blnReportProgress = true;
@@ -149,6 +150,7 @@ void Vorlane::subStreamMessageToFile(const QByteArray& path)
     }
     blnReportProgress = false;
     subRaiseFinalProgress();
+    return true;
 }
 
 QByteArray Vorlane::funValidateFileName(const QByteArray& path)

@@ -90,6 +90,26 @@ const FileCase kCases[] = {
      kOneLineBody + "\nS: .", 31, "File error: Error attempting to empty the old file",
      QByteArray("old infected message"),
      [](const QString&, const QString& path) { setAppendOnly(path, false); }},
+    {"OldFileUnderAnotherNameTooIsRemovedNotEmptied",
+     [](const QString& dir) {
+         writeFile(dir + "/precious", "keep me");
+         return ::link(local(dir + "/precious").constData(),
+                       local(dir + "/msg1.txt").constData()) == 0
+                    ? dir + "/msg1.txt"
+                    : QString();
+     },
+     kOneLineBody + "\nS: .", 0, "", QByteArray("Subject: s\r\n\r\nclean"),
+     [](const QString& dir, const QString&) {
+         EXPECT_EQ(fileBytes(dir + "/precious"), "keep me");
+     }},
+    {"OldWorldReadableFileBecomesOwnerOnly",
+     [](const QString& dir) {
+         writeFile(dir + "/msg1.txt", "old infected message");
+         ::chmod(local(dir + "/msg1.txt").constData(), 0644);
+         return dir + "/msg1.txt";
+     },
+     kOneLineBody + "\nS: .", 0, "", QByteArray("Subject: s\r\n\r\nclean"),
+     [](const QString&, const QString& path) { EXPECT_EQ(modeOf(path) & 0777, 0600u); }},
     {"OldFileInAReadOnlyFolderIsReplaced",
      [](const QString& dir) {
          if (::geteuid() == 0) {
