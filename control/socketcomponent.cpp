@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QHostAddress>
+#include <QScopedValueRollback>
 #include <QSslCipher>
 #include <QSslConfiguration>
 #include <QSslError>
@@ -96,8 +97,8 @@ void SocketComponent::useSocket(bool tlsCapable)
         }
         scheduleCheck();
     });
-    connect(m_socket, &QTcpSocket::readyRead, this, [this] { scheduleCheck(); });
-    connect(m_socket, &QTcpSocket::channelReadyRead, this, [this] { scheduleCheck(); });
+    connect(m_socket, &QTcpSocket::readyRead, this, [this] { checkOnArrival(); });
+    connect(m_socket, &QTcpSocket::channelReadyRead, this, [this] { checkOnArrival(); });
     connect(m_socket, &QTcpSocket::disconnected, this, [this] {
         if (m_state == Connected) {
             m_peerClosed = true;
@@ -402,8 +403,21 @@ bool SocketComponent::deliverData()
     return true;
 }
 
+void SocketComponent::checkOnArrival()
+{
+    // Raised from Qt's own notice when no check of ours is running or due: a reply then takes
+    // one pass of the event loop instead of two (and no wake-up of its own). A notice inside a
+    // running handler that pumps is left to the queued check, as every other hint is.
+    if (m_checking || m_checkScheduled) {
+        scheduleCheck();
+        return;
+    }
+    check();
+}
+
 void SocketComponent::check()
 {
+    const QScopedValueRollback checking(m_checking, true);
     if (m_state == Closed || m_state == Error) {
         return;
     }

@@ -96,6 +96,7 @@ private:
 
     void scheduleCheck(int delayMs = 0);
     void check();
+    void checkOnArrival();
     bool deliverData();
     void onQtError();
     void onEncrypted();
@@ -112,6 +113,7 @@ private:
     QByteArray m_remoteHost;
     qint32 m_remotePort = 0;
     bool m_checkScheduled = false;
+    bool m_checking = false;
     bool m_peerClosed = false;
     std::optional<PendingError> m_pendingError;
     bool m_secureAtConnect = false;
