@@ -108,6 +108,11 @@ bool scanLineHits(const PatternMatchers& matchers, int patternCount, QIODevice& 
         longest = std::max(longest, matchers.window->maxLength());
     }
     const qsizetype history = longest - 1;
+    // A file no larger than a block gets a buffer of its own size: most mail is a few K, and a
+    // zeroed buffer of the full block per message cost more than checking the message.
+    if (!message.isSequential()) {
+        blockSize = std::clamp<qsizetype>(message.size() - message.pos(), 1, blockSize);
+    }
     std::vector<char> buffer(size_t(history + blockSize + LiteralMatcher::kPadding));
     qsizetype kept = 0;
     for (;;) {
