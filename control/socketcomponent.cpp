@@ -407,8 +407,10 @@ void SocketComponent::checkOnArrival()
 {
     // Raised from Qt's own notice when no check of ours is running or due: a reply then takes
     // one pass of the event loop instead of two (and no wake-up of its own). A notice inside a
-    // running handler that pumps is left to the queued check, as every other hint is.
-    if (m_checking || m_checkScheduled) {
+    // running handler that pumps is left to the queued check, as every other hint is. So is
+    // every notice over TLS, where Qt gives one for each decrypted record (4 K from Dovecot):
+    // the queued check takes all that a pass decrypted at once.
+    if (m_tls || m_checking || m_checkScheduled) {
         scheduleCheck();
         return;
     }
