@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <limits>
 #include <poll.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -280,7 +281,21 @@ bool SocketComponent::sendData(const QByteArray& bytes)
     if (m_state != Connected || m_socket->state() != QAbstractSocket::ConnectedState) {
         return false;
     }
-    if (m_socket->write(bytes) != bytes.size()) {
+    // A plain socket with nothing queued: straight to the kernel. Qt's write would switch its
+    // write notifier on and flush() off again, each change waking the event loop, twice for
+    // every command. What the kernel does not take (or a failure, which Qt then sees and
+    // reports itself) goes Qt's way.
+    qsizetype sent = 0;
+    if (!m_tls && m_socket->bytesToWrite() == 0) {
+        const ssize_t n = ::send(static_cast<int>(m_socket->socketDescriptor()), bytes.constData(),
+                                 size_t(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        sent = n > 0 ? n : 0;
+    }
+    if (sent == bytes.size()) {
+        return true;
+    }
+    const QByteArray rest = bytes.sliced(sent);
+    if (m_socket->write(rest) != rest.size()) {
         return false;
     }
     m_socket->flush(); // push the command out now rather than at the next event-loop pass
