@@ -161,14 +161,56 @@ QByteArray clearForReplacement(const QByteArray& path)
     return failure;
 }
 
-QByteArray createEmpty(const QByteArray& path)
+AppendStream::~AppendStream()
 {
+    close();
+}
+
+QByteArray AppendStream::create(const QByteArray& path)
+{
+    close();
+    m_lost = false;
     QByteArray failure;
-    const int fd = openRegular(path, O_TRUNC, failure);
-    if (fd >= 0) {
-        ::close(fd);
-    }
+    m_fd = openRegular(path, O_APPEND | O_TRUNC, failure);
+    m_path = path;
     return failure;
+}
+
+QByteArray AppendStream::append(const QByteArray& path, std::span<const QByteArrayView> pieces)
+{
+    struct stat info {};
+    if (m_fd >= 0 && m_path == path && (::fstat(m_fd, &info) != 0 || info.st_nlink == 0)) {
+        // Removed under us, with its folder or alone: what came before is gone with it, so no
+        // new file at the path may pass the rest off as the message.
+        close();
+        m_lost = true;
+    }
+    if (m_lost && m_path == path) {
+        return kOpenError;
+    }
+    if (m_fd >= 0 && m_path != path) {
+        close();
+    }
+    if (m_fd < 0) {
+        QByteArray failure;
+        m_fd = openRegular(path, O_APPEND, failure);
+        m_path = path;
+        if (m_fd < 0) {
+            return kOpenError;
+        }
+    }
+    return writeAll(m_fd, pieces) ? QByteArray() : QByteArray(kWriteError);
+}
+
+QByteArray AppendStream::close()
+{
+    m_lost = false;
+    if (m_fd < 0) {
+        return {};
+    }
+    const int fd = m_fd;
+    m_fd = -1;
+    return ::close(fd) == 0 ? QByteArray() : QByteArray(kWriteError);
 }
 
 int deleteFile(const QByteArray& path)

@@ -30,8 +30,32 @@ QByteArray appendToFile(const QByteArray& path, std::span<const QByteArrayView> 
 // kOpenError, kNotRegularError, kEmptyError.
 QByteArray clearForReplacement(const QByteArray& path);
 
-// Creates `path` empty (or empties it). Returns "", kOpenError or kNotRegularError.
-QByteArray createEmpty(const QByteArray& path);
+// One file receiving a streamed message: held open from its creation (or its first append) to
+// the end, instead of one open and close per arrival. A file that has lost its name meanwhile
+// (removed, alone or with its folder) fails every further append with kOpenError, and nothing
+// is created at the path in its place.
+class AppendStream {
+public:
+    AppendStream() = default;
+    AppendStream(const AppendStream&) = delete;
+    AppendStream& operator=(const AppendStream&) = delete;
+    ~AppendStream();
+
+    // Creates `path` empty (or empties it) and keeps it open. Returns "", kOpenError or
+    // kNotRegularError.
+    QByteArray create(const QByteArray& path);
+    // Appends the pieces in order to the file at `path`, opening (creating) it when it is not
+    // the one held. Returns "", kOpenError or kWriteError.
+    QByteArray append(const QByteArray& path, std::span<const QByteArrayView> pieces);
+    // Returns "" or kWriteError, when the close reports a deferred write failure (quota, network
+    // file systems).
+    QByteArray close();
+
+private:
+    int m_fd = -1;
+    QByteArray m_path;
+    bool m_lost = false; // the file at m_path was removed while held
+};
 
 // Deletes the regular file at `path`; a missing file is not an error, and anything else (a link,
 // a FIFO, a device) is left alone. Returns 0 or the failure's errno.

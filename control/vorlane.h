@@ -7,6 +7,7 @@
 // ErrorText, whatever the server does or when it closes the connection.
 #pragma once
 
+#include "control/fileappender.h"
 #include "control/streamframer.h"
 
 #include <QByteArray>
@@ -230,6 +231,7 @@ private:
     // success.
     StreamFramer m_streamFramer;
     QList<QByteArrayView> m_streamPieces;
+    fileappender::AppendStream m_streamOut;
     QByteArray strStreamWriteError;
     bool m_blnReplyTooLong = false; // the last reply broke the size bounds; connection dropped
 

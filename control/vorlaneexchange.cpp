@@ -252,6 +252,10 @@ QByteArray Vorlane::funSendDataForStreamingToAFile(const QByteArray& command, co
             done = true;
         }
     }
+    const QByteArray closeFailure = m_streamOut.close();
+    if (!closeFailure.isEmpty() && strStreamWriteError.isEmpty()) {
+        strStreamWriteError = closeFailure;
+    }
     const QByteArray result = strStreamFirstLine;
     subflushdata();
     wsk1->settle();

@@ -133,7 +133,7 @@ void Vorlane::subAppendCollectedBody()
     if (m_streamPieces.isEmpty()) {
         return;
     }
-    const QByteArray failure = fileappender::appendToFile(strStreamFile, m_streamPieces);
+    const QByteArray failure = m_streamOut.append(strStreamFile, m_streamPieces);
     if (!failure.isEmpty() && strStreamWriteError.isEmpty()) {
         strStreamWriteError = failure;
     }

@@ -128,7 +128,7 @@ bool Vorlane::subStreamMessageToFile(const QByteArray& path)
         return false;
     }
     // The file exists before the first byte comes, so an empty message is an empty file.
-    const QByteArray fileProblem = fileappender::createEmpty(path);
+    const QByteArray fileProblem = m_streamOut.create(path);
     if (!fileProblem.isEmpty()) {
         intError = controlerrors::FileError;
         strErrorDetail = fileProblem;
