@@ -32,8 +32,8 @@ QByteArray clearForReplacement(const QByteArray& path);
 
 // One file receiving a streamed message: held open from its creation (or its first append) to
 // the end, instead of one open and close per arrival. A file that has lost its name meanwhile
-// (removed, alone or with its folder) fails every further append with kOpenError, and nothing
-// is created at the path in its place.
+// (removed, alone or with its folder) fails the close, and every append after the loss is seen,
+// with kOpenError; nothing is created at the path in its place.
 class AppendStream {
 public:
     AppendStream() = default;
@@ -47,14 +47,17 @@ public:
     // Appends the pieces in order to the file at `path`, opening (creating) it when it is not
     // the one held. Returns "", kOpenError or kWriteError.
     QByteArray append(const QByteArray& path, std::span<const QByteArrayView> pieces);
-    // Returns "" or kWriteError, when the close reports a deferred write failure (quota, network
-    // file systems).
+    // Returns "", kOpenError when the file lost its name while held, or kWriteError when the
+    // close reports a deferred write failure (quota, network file systems).
     QByteArray close();
 
 private:
+    bool lostItsName() const;
+
     int m_fd = -1;
     QByteArray m_path;
     bool m_lost = false; // the file at m_path was removed while held
+    qint64 m_bytesSinceLinkCheck = 0;
 };
 
 // Deletes the regular file at `path`; a missing file is not an error, and anything else (a link,

@@ -265,28 +265,35 @@ TEST_F(FileCapture, FileRemovedDuringTheTransferIsAFileError)
 {
     // The folder goes (the disk "goes away"), or the file alone: either way the start of the
     // message is lost, and no file at the path may hold the rest as if it were the message.
+    // A small message finds out at the end, a long one while it is still arriving.
     for (const bool wholeFolder : {true, false}) {
-        SCOPED_TRACE(wholeFolder ? "folder removed" : "file removed");
-        FakeSession m(QString::fromLatin1(kSelected) + "C: LIST 1\nS: +OK 1 30000\nC: RETR 1");
-        QByteArray body(30000, 'q');
-        m.server.send("+OK\r\n" + body + "\r\n.\r\n", {2000, 12000}, 40);
-        QDir(dir.path()).mkdir("sub");
-        QByteArray p = path("sub/msg.txt");
-        bool removed = false;
-        m.v.setMsgReadStatusHandler([&](qint32&, qint32&, qint16&) {
-            if (!removed) {
-                removed = wholeFolder ? QDir(dir.filePath("sub")).removeRecursively()
-                                      : QFile::remove(dir.filePath("sub/msg.txt"));
-            }
-        });
-        m.select(1);
-        m.v.WriteCurrentMsgToFile(p);
-        EXPECT_TRUE(removed);
-        EXPECT_EQ(m.v.Error(), 31);
-        EXPECT_EQ(m.v.ErrorText(), "File error: Error attempting to open file");
-        EXPECT_FALSE(m.v.MsgContents().startsWith("Contents written"));
-        EXPECT_FALSE(QFile::exists(dir.filePath("sub/msg.txt")));
-        EXPECT_EQ(m.v.Status(), 1); // the exchange completed; the session goes on
+        for (const qsizetype size : {qsizetype(30000), qsizetype(9 * 1024 * 1024)}) {
+            SCOPED_TRACE(QStringLiteral("%1, %2 bytes")
+                             .arg(wholeFolder ? "folder removed" : "file removed")
+                             .arg(size)
+                             .toStdString());
+            FakeSession m(QString::fromLatin1(kSelected) +
+                          QStringLiteral("C: LIST 1\nS: +OK 1 %1\nC: RETR 1").arg(size));
+            const QByteArray body(size, 'q');
+            m.server.send("+OK\r\n" + body + "\r\n.\r\n", {2000, 12000}, 40);
+            QDir(dir.path()).mkdir("sub");
+            QByteArray p = path("sub/msg.txt");
+            bool removed = false;
+            m.v.setMsgReadStatusHandler([&](qint32&, qint32&, qint16&) {
+                if (!removed) {
+                    removed = wholeFolder ? QDir(dir.filePath("sub")).removeRecursively()
+                                          : QFile::remove(dir.filePath("sub/msg.txt"));
+                }
+            });
+            m.select(1);
+            m.v.WriteCurrentMsgToFile(p);
+            EXPECT_TRUE(removed);
+            EXPECT_EQ(m.v.Error(), 31);
+            EXPECT_EQ(m.v.ErrorText(), "File error: Error attempting to open file");
+            EXPECT_FALSE(m.v.MsgContents().startsWith("Contents written"));
+            EXPECT_FALSE(QFile::exists(dir.filePath("sub/msg.txt")));
+            EXPECT_EQ(m.v.Status(), 1); // the exchange completed; the session goes on
+        }
     }
 }
 
