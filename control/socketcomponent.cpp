@@ -1,6 +1,7 @@
 #include "control/socketcomponent.h"
 
 #include "control/systemtrust.h"
+#include "platform/pump.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -422,14 +423,31 @@ void SocketComponent::checkOnArrival()
 {
     // Raised from Qt's own notice when no check of ours is running or due: a reply then takes
     // one pass of the event loop instead of two (and no wake-up of its own). A notice inside a
-    // running handler that pumps is left to the queued check, as every other hint is. So is
-    // every notice over TLS, where Qt gives one for each decrypted record (4 K from Dovecot):
-    // the queued check takes all that a pass decrypted at once.
-    if (m_tls || m_checking || m_checkScheduled) {
+    // running handler that pumps is left to the queued check, as every other hint is.
+    if (m_checking || m_checkScheduled) {
         scheduleCheck();
         return;
     }
-    check();
+    if (!m_tls) {
+        check();
+        return;
+    }
+    // Over TLS Qt gives one notice for each decrypted record (4 K from Dovecot): one check at the
+    // end of the pump's pass takes all that the pass decrypted at once.
+    const quint64 pass = platform::currentPass();
+    if (pass != 0 && m_checkAtEndOfPass == pass) {
+        return;
+    }
+    if (platform::runWhenPassEnds(this, [this, pass] {
+            if (m_checkAtEndOfPass == pass) {
+                m_checkAtEndOfPass = 0;
+            }
+            check();
+        })) {
+        m_checkAtEndOfPass = pass;
+        return;
+    }
+    scheduleCheck();
 }
 
 void SocketComponent::check()

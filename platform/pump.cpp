@@ -4,7 +4,10 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
+#include <utility>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -24,7 +27,38 @@ QTimer* wakeUpTimer()
     return timer;
 }
 
-int pumpDepth = 0; // pumps nest when a handler run by one pump waits in turn
+struct PassEndWork {
+    QPointer<QObject> context;
+    std::function<void()> work;
+};
+
+// One per running pump, innermost last: pumps nest when a handler run by one pump waits in turn.
+struct Pass {
+    quint64 id;
+    int loopLevel; // the thread's event-loop nesting when the pump began
+    std::vector<PassEndWork> atEnd;
+};
+
+std::vector<Pass> passes;
+quint64 lastPassId = 0;
+
+void runAll(std::vector<PassEndWork> works)
+{
+    for (PassEndWork& w : works) {
+        if (w.context) {
+            w.work();
+        }
+    }
+}
+
+// Work left by an outer pass must not wait behind a nested one: whatever the nested wait waits
+// for may be the very thing it delivers, as a posted event would be delivered inside it.
+void runOuterWork()
+{
+    if (!passes.empty() && !passes.back().atEnd.empty()) {
+        runAll(std::exchange(passes.back().atEnd, {}));
+    }
+}
 
 } // namespace
 
@@ -33,14 +67,37 @@ void pumpEvents()
     if (!QCoreApplication::instance()) {
         return;
     }
+    runOuterWork();
     QPointer<QTimer> timer = wakeUpTimer();
-    if (pumpDepth++ == 0) {
+    if (passes.empty()) {
         timer->start();
     }
+    passes.push_back(Pass{++lastPassId, QThread::currentThread()->loopLevel(), {}});
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    if (--pumpDepth == 0 && timer) {
+    // Taken before running: the work may pump, and its pass is then a new one.
+    std::vector<PassEndWork> atEnd = std::move(passes.back().atEnd);
+    passes.pop_back();
+    runAll(std::move(atEnd));
+    if (passes.empty() && timer) {
         timer->stop();
     }
+}
+
+quint64 currentPass()
+{
+    if (passes.empty() || passes.back().loopLevel != QThread::currentThread()->loopLevel()) {
+        return 0;
+    }
+    return passes.back().id;
+}
+
+bool runWhenPassEnds(QObject* context, std::function<void()> work)
+{
+    if (currentPass() == 0) {
+        return false;
+    }
+    passes.back().atEnd.push_back(PassEndWork{context, std::move(work)});
+    return true;
 }
 
 } // namespace platform

@@ -1,5 +1,6 @@
 // The three command exchanges and the receive path under split, late, odd and streamed replies.
 #include "platform/clock.h"
+#include "platform/pump.h"
 #include "tests/control/fakesession.h"
 #include "tests/control/vorlanetestaccess.h"
 #include "tests/support/fakepop3server.h"
@@ -7,11 +8,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -331,4 +335,64 @@ TEST(ExchangeWaits, WakeUpTimerRunsOnlyWhileAWaitRuns)
     probe.stop();
     EXPECT_GT(activeDuringWait, 0);
     EXPECT_EQ(activeTimers(), 0);
+}
+
+// Work left for the end of a pass runs once, after the pass's events, never when it is left and
+// never with its context gone; a nested wait runs it first, and a modal loop inside a pass has
+// no pass of its own to leave work to.
+TEST(ExchangeWaits, WorkLeftForThePassEndRunsOnceWhenThePassEnds)
+{
+    QStringList log;
+    auto note = [&log](const QString& what) { return [&log, what] { log << what; }; };
+    QObject context;
+
+    EXPECT_EQ(platform::currentPass(), 0u);
+    EXPECT_FALSE(platform::runWhenPassEnds(&context, note("outside")));
+
+    quint64 firstPass = 0;
+    QTimer::singleShot(0, &context, [&] {
+        firstPass = platform::currentPass();
+        EXPECT_TRUE(platform::runWhenPassEnds(&context, note("end of first")));
+        auto gone = std::make_unique<QObject>();
+        EXPECT_TRUE(platform::runWhenPassEnds(gone.get(), note("context gone")));
+        gone.reset();
+        log << "handler";
+    });
+    platform::pumpEvents();
+    EXPECT_NE(firstPass, 0u);
+    EXPECT_EQ(log.join(", ").toStdString(), "handler, end of first");
+
+    log.clear();
+    quint64 outerPass = 0;
+    quint64 innerPass = 0;
+    QTimer::singleShot(0, &context, [&] {
+        outerPass = platform::currentPass();
+        platform::runWhenPassEnds(&context, note("end of outer"));
+        QTimer::singleShot(0, &context, [&] {
+            innerPass = platform::currentPass();
+            log << "inner event";
+        });
+        platform::pumpEvents();
+        log << "outer handler";
+    });
+    platform::pumpEvents();
+    EXPECT_NE(innerPass, outerPass);
+    EXPECT_GT(outerPass, firstPass);
+    EXPECT_EQ(log.join(", ").toStdString(), "end of outer, inner event, outer handler");
+
+    bool leftInModalLoop = true;
+    quint64 passInModalLoop = 1;
+    QTimer::singleShot(0, &context, [&] {
+        QEventLoop modal;
+        QTimer::singleShot(0, &modal, [&] {
+            passInModalLoop = platform::currentPass();
+            leftInModalLoop = platform::runWhenPassEnds(&context, note("modal"));
+            modal.quit();
+        });
+        modal.exec();
+    });
+    platform::pumpEvents();
+    EXPECT_EQ(passInModalLoop, 0u);
+    EXPECT_FALSE(leftInModalLoop);
+    EXPECT_EQ(platform::currentPass(), 0u);
 }
