@@ -434,17 +434,15 @@ void SocketComponent::checkOnArrival()
     }
     // Over TLS Qt gives one notice for each decrypted record (4 K from Dovecot): one check at the
     // end of the pump's pass takes all that the pass decrypted at once.
-    const quint64 pass = platform::currentPass();
-    if (pass != 0 && m_checkAtEndOfPass == pass) {
+    // Work left for a pass runs before any later pass begins, so a pending one is this pass's.
+    if (m_checkAtPassEnd && platform::currentPass() != 0) {
         return;
     }
-    if (platform::runWhenPassEnds(this, [this, pass] {
-            if (m_checkAtEndOfPass == pass) {
-                m_checkAtEndOfPass = 0;
-            }
+    if (platform::runWhenPassEnds(this, [this] {
+            m_checkAtPassEnd = false;
             check();
         })) {
-        m_checkAtEndOfPass = pass;
+        m_checkAtPassEnd = true;
         return;
     }
     scheduleCheck();

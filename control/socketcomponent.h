@@ -113,7 +113,7 @@ private:
     QByteArray m_remoteHost;
     qint32 m_remotePort = 0;
     bool m_checkScheduled = false;
-    quint64 m_checkAtEndOfPass = 0; // the pump pass whose end runs a check, 0 for none
+    bool m_checkAtPassEnd = false; // a check waits for the end of the pump's pass
     bool m_checking = false;
     bool m_peerClosed = false;
     std::optional<PendingError> m_pendingError;
