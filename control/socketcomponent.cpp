@@ -67,7 +67,8 @@ constexpr const char* kGenericErrorText = "Connection is aborted due to timeout 
 
 } // namespace
 
-SocketComponent::SocketComponent(QObject* parent) : QObject(parent)
+SocketComponent::SocketComponent(QObject* parent)
+    : QObject(parent), m_lowWaterMark([this] { return m_socket->socketDescriptor(); })
 {
     useSocket(false);
 }
@@ -179,6 +180,7 @@ void SocketComponent::connectToRemote()
 {
     useSocket(m_tlsCapable || m_secureAtConnect);
     m_socket->abort();
+    m_lowWaterMark.reset();
     m_peerClosed = false;
     m_pendingError.reset();
     m_handshaking = false;
@@ -346,6 +348,7 @@ void SocketComponent::close()
     m_handshaking = false;
     m_peerClosed = false;
     m_pendingError.reset();
+    m_lowWaterMark.reset();
     m_socket->abort();
 }
 
@@ -403,6 +406,11 @@ bool SocketComponent::deliverData()
     const qint64 waiting = m_socket->bytesAvailable();
     if (waiting <= 0) {
         return false;
+    }
+    // Only over TLS: Qt decrypts and notifies record by record (4 K from Dovecot), so a bulk
+    // transfer would otherwise wake the reader for every segment the sender writes.
+    if (m_tls && m_tls->isEncrypted()) {
+        m_lowWaterMark.noteBatch(waiting);
     }
     const auto announced =
         static_cast<qint32>(std::min<qint64>(waiting, std::numeric_limits<qint32>::max()));

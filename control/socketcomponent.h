@@ -2,6 +2,8 @@
 // socket component shows them, realised over QSslSocket so that a session can run over TLS.
 #pragma once
 
+#include "control/receivelowwatermark.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -27,6 +29,8 @@ class QTcpSocket;
 //   true when done). The server's chain is verified against the system's trust store plus any
 //   extra CA certificates, and its name against the peer name given. A failed handshake or
 //   verification is state 9 with error kSecureChannelError and the reason as description.
+// - Over TLS a fast bulk transfer is announced in batches (see ReceiveLowWaterMark); bytes below
+//   a batch wait at most a few milliseconds.
 class SocketComponent : public QObject {
     Q_OBJECT
 public:
@@ -66,6 +70,9 @@ public:
     QByteArray getData(qint64 maxLength);
     // Closes at once; the state becomes 0 and no further event is raised for this connection.
     void close();
+    // A hint that at least `bytes` more are due before the peer waits for us (a message of
+    // known size), so that batching ends with the reply rather than a moment after it.
+    void expectBytes(std::optional<qint64> bytes) { m_lowWaterMark.expect(bytes); }
 
     // TLS settings for the next connectToRemote(). The peer name (a DNS name or an IP address)
     // is what the server's certificate must name. Extra CA certificates are trusted beside the
@@ -123,4 +130,5 @@ private:
     QByteArray m_peerVerifyName;
     QList<QSslCertificate> m_extraCaCertificates;
     QByteArray m_verificationFailure;
+    ReceiveLowWaterMark m_lowWaterMark;
 };

@@ -136,8 +136,13 @@ bool Vorlane::subStreamMessageToFile(const QByteArray& path)
     }
     strStreamFile = path;
     blnReportProgress = true;
+    // The reply carries at least the size LIST gave; a server that overstates it costs a few
+    // milliseconds at the end, no more.
+    wsk1->expectBytes(lngMsgSizeInBytes > 0 ? std::optional<qint64>(lngMsgSizeInBytes)
+                                            : std::nullopt);
     const QByteArray reply =
         funSendDataForStreamingToAFile("RETR " + QByteArray::number(intMsgNumber), intPOPTimeout);
+    wsk1->expectBytes(std::nullopt);
     if (!replyparser::isPositive(reply)) {
         intError = controlerrors::RetrieveRefused;
         strErrorDetail = reply;
