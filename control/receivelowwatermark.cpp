@@ -15,7 +15,7 @@ ReceiveLowWaterMark::ReceiveLowWaterMark(std::function<qintptr()> descriptor)
 void ReceiveLowWaterMark::expect(std::optional<qint64> bytes)
 {
     m_expected = bytes;
-    if (markBytes() > 1 && wantedMark() != m_markBytes) {
+    if (wantedMark() != m_markBytes) {
         lower();
     }
 }
@@ -60,20 +60,23 @@ bool ReceiveLowWaterMark::apply(qintptr descriptor, int bytes)
 
 void ReceiveLowWaterMark::lower()
 {
-    m_fallback.stop();
     // A socket closed meanwhile may have left its number to another file or socket: the mark
     // is only touched on the socket it was set on.
     if (m_raisedOn >= 0 && m_descriptor() == m_raisedOn) {
         apply(m_raisedOn, 1);
     }
-    m_raisedOn = -1;
-    m_markBytes = 1;
+    forget();
 }
 
 void ReceiveLowWaterMark::reset()
 {
-    m_fallback.stop();
     m_expected.reset();
+    forget();
+}
+
+void ReceiveLowWaterMark::forget()
+{
+    m_fallback.stop();
     m_raisedOn = -1;
     m_markBytes = 1;
 }

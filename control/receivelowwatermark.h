@@ -30,16 +30,18 @@ public:
     // A new or closed connection: its socket starts at the kernel's default of one byte.
     void reset();
     // The mark in force now; 1 is the kernel's default.
-    int markBytes() const { return m_raisedOn >= 0 ? m_markBytes : 1; }
+    int markBytes() const { return m_markBytes; }
 
 private:
     int wantedMark() const;
     bool apply(qintptr descriptor, int bytes);
     void lower();
+    // Back to the kernel's default, without touching the socket.
+    void forget();
 
     std::function<qintptr()> m_descriptor;
     std::optional<qint64> m_expected;
     qintptr m_raisedOn = -1; // the socket the mark was set on, -1 while it is not raised
-    int m_markBytes = 1;
+    int m_markBytes = 1;     // 1 whenever m_raisedOn is -1
     QTimer m_fallback;
 };
