@@ -34,16 +34,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString message =
         write(folder, QStringLiteral("msg.txt"),
               QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
-    fuzzcheck::require(set.check(definitions, message, [](auto&, auto&) {}).ok,
-                       "the raw check failed");
-    const scanner::CheckResult decoded = scanner::checkDecodedParts(
-        set, message, [](const QByteArray& definition, const QByteArray& line) {
-            if (!line.toLower().contains(definition) && line.size() <= scanner::kDecodedLineLimit) {
-                fuzzcheck::fail("a hit without its definition", definition, line);
-            }
-        });
+    fuzzcheck::require(set.check(definitions, message).ok, "the raw check failed");
+    const scanner::CheckResult decoded = scanner::checkDecodedParts(set, message);
     if (!decoded.ok) {
         fuzzcheck::fail("the decoded check failed", decoded.error.toUtf8());
+    }
+    for (const scanner::Hit& hit : decoded.hits) {
+        if (!hit.messageLine.toLower().contains(hit.definition) &&
+            hit.messageLine.size() <= scanner::kDecodedLineLimit) {
+            fuzzcheck::fail("a hit without its definition", hit.definition, hit.messageLine);
+        }
     }
     return 0;
 }

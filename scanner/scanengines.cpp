@@ -28,32 +28,28 @@ bool ScanEngines::prepare(const std::function<void(const QString&)>& showInfo,
 }
 
 scanner::CheckResult ScanEngines::check(const scanner::DefinitionSet& definitions,
-                                        const QString& messagePath,
-                                        const scanner::HitHandler& onHit)
+                                        const QString& messagePath)
 {
-    qsizetype hits = 0;
+    scanner::CheckResult result;
     if (m_decode) {
-        const scanner::CheckResult decoded =
-            scanner::checkDecodedParts(definitions, messagePath, onHit);
-        if (!decoded.ok) {
-            return decoded;
+        result = scanner::checkDecodedParts(definitions, messagePath);
+        if (!result.ok) {
+            return result;
         }
-        hits += decoded.hitCount;
     }
     if (m_clamAv) {
         std::vector<scanner::ClamAvEngine::Detection> found;
-        QString error;
-        if (!m_clamAv->scanFile(messagePath, &found, &error)) {
-            return scanner::CheckResult::failure(error);
+        if (!m_clamAv->scanFile(messagePath, &found, &result.error)) {
+            result.ok = false;
+            return result;
         }
         for (const auto& detection : found) {
-            onHit(detection.signature, detection.innerFile.isEmpty()
-                                           ? QByteArray("ClamAV")
-                                           : "ClamAV: " + detection.innerFile);
+            result.hits.push_back({detection.signature, detection.innerFile.isEmpty()
+                                                            ? QByteArray("ClamAV")
+                                                            : "ClamAV: " + detection.innerFile});
         }
-        hits += qsizetype(found.size());
     }
-    return {true, QString(), hits};
+    return result;
 }
 
 QByteArray ScanEngines::fingerprint() const

@@ -30,11 +30,12 @@ public:
     bool prepare(const std::function<void(const QString&)>& showInfo,
                  const std::function<void()>& keepAlive, QString* error);
 
-    // Runs after definitions.check() of the same message: decoded hits first, then ClamAV's, each
-    // to onHit. ClamAV's have D = the signature name and M = "ClamAV", or "ClamAV: " and the inner
-    // file's name when ClamAV gives one.
+    // Runs after definitions.check() of the same message: decoded hits first, then ClamAV's.
+    // ClamAV's have D = the signature name and M = "ClamAV", or "ClamAV: " and the inner file's
+    // name when ClamAV gives one. When an engine fails, the result carries its error and the hits
+    // of the engines before it, which the run reports before it stops.
     scanner::CheckResult check(const scanner::DefinitionSet& definitions,
-                               const QString& messagePath, const scanner::HitHandler& onHit);
+                               const QString& messagePath);
 
     // Names the configuration of every engine, so that a memory of scanned messages can tell a
     // result of other engines from one of these: "decode=0|1;clamav=off" or

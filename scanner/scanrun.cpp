@@ -195,33 +195,36 @@ void ScanRun::saveAndCheck()
     if (m_control.error() != 0) {
         errorExit(m_control.errorText());
     }
-    const scanner::CheckResult result = m_definitions.check(
-        m_places.definitionFile(), path,
-        [this](const QByteArray& definition, const QByteArray& line) { onHit(definition, line); });
-    if (!result.ok) {
-        errorExit(result.error);
-    }
-    const scanner::CheckResult more = m_engines.check(
-        m_definitions, path,
-        [this](const QByteArray& definition, const QByteArray& line) { onHit(definition, line); });
-    if (!more.ok) {
-        errorExit(more.error);
-    }
+    // The raw hits are acted on before the engines run, as a user would see them come.
+    bool infected = actOn(m_definitions.check(m_places.definitionFile(), path));
+    infected = actOn(m_engines.check(m_definitions, path)) || infected;
     ++m_tally.checked;
     sayBlankDefinitionLines();
-    if (!m_hit) {
+    if (!infected) {
         m_surface.setInfo(QStringLiteral("Scan of message %1 complete.\r\rNo viruses found.")
                               .arg(msgNumberText()));
     }
-    settleSavedFile(path);
-    m_hit = false;
+    settleSavedFile(path, infected);
+}
+
+// Alerts and marks the message for deletion once per hit, in the order given; a failed check
+// then ends the run. True when there was a hit.
+bool ScanRun::actOn(const scanner::CheckResult& result)
+{
+    for (const scanner::Hit& hit : result.hits) {
+        reportHit(hit);
+    }
+    if (!result.ok) {
+        errorExit(result.error);
+    }
+    return !result.hits.empty();
 }
 
 // With --quarantine the saved file of an infected message moves there and a clean one's goes;
 // --remember notes the clean message.
-void ScanRun::settleSavedFile(const QString& path)
+void ScanRun::settleSavedFile(const QString& path, bool infected)
 {
-    if (m_hit) {
+    if (infected) {
         ++m_tally.infected;
     } else if (m_memory) {
         m_cleanIds.insert(msgUniqueId());
@@ -229,7 +232,7 @@ void ScanRun::settleSavedFile(const QString& path)
     if (!m_quarantine) {
         return;
     }
-    if (!m_hit) {
+    if (!infected) {
         QFile::remove(path);
         return;
     }
@@ -273,11 +276,11 @@ void ScanRun::prepareEngines()
     }
 }
 
-void ScanRun::onHit(const QByteArray& definition, const QByteArray& messageLine)
+// The alert, the DELE and the pause of one hit.
+void ScanRun::reportHit(const scanner::Hit& hit)
 {
-    m_hit = true;
-    const QString d = QString::fromUtf8(definition);
-    const QString m = QString::fromUtf8(messageLine);
+    const QString d = QString::fromUtf8(hit.definition);
+    const QString m = QString::fromUtf8(hit.messageLine);
     const QString path = savedMessagePath();
     m_surface.setInfo(hitText(d, m, path),
                       fittedHitText(d, m, path, [this](const QString& candidate) {

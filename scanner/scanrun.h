@@ -54,9 +54,10 @@ private:
     bool skipRemembered();
     bool skipLarge();
     void saveAndCheck();
-    void settleSavedFile(const QString& path);
+    bool actOn(const scanner::CheckResult& result);
+    void settleSavedFile(const QString& path, bool infected);
     void prepareEngines();
-    void onHit(const QByteArray& definition, const QByteArray& messageLine);
+    void reportHit(const scanner::Hit& hit);
     void onProgress(qint16 percentCompleted);
     [[noreturn]] void errorExit(const QString& reason);
     [[noreturn]] void endProgram(int exitCode);
@@ -81,7 +82,6 @@ private:
     scanner::DefinitionSet m_definitions;
     ScanEngines m_engines; // from the store as it is when the run is made
     bool m_skip = false;
-    bool m_hit = false;
     // Messages whose DELE was answered (either way) this run: the server refuses a repeat DELE
     // of a marked message, and that refusal is no news.
     QSet<qint32> m_deleAnswered;

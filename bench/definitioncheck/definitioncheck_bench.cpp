@@ -193,17 +193,17 @@ struct CheckRun {
 CheckRun runCheck(scanner::DefinitionSet& set, const QString& definitions, const QString& message)
 {
     CheckRun run;
-    QSet<QByteArray> lines;
     scanner::CheckResult result;
-    run.seconds = timeIt([&] {
-        result = set.check(definitions, message,
-                           [&](const QByteArray&, const QByteArray& line) { lines.insert(line); });
-    });
+    run.seconds = timeIt([&] { result = set.check(definitions, message); });
     if (!result.ok) {
         std::fprintf(stderr, "check failed: %s\n", qPrintable(result.error));
         std::exit(2);
     }
-    run.hits = result.hitCount;
+    QSet<QByteArray> lines;
+    for (const scanner::Hit& hit : result.hits) {
+        lines.insert(hit.messageLine);
+    }
+    run.hits = qsizetype(result.hits.size());
     run.lines = lines.size();
     run.source = set.lastMatcherSource();
     return run;
@@ -365,9 +365,7 @@ int main(int argc, char** argv)
     if (options.plain && !options.counts.isEmpty() && options.counts.first() <= 10) {
         qsizetype hits = 0;
         const double seconds = timeIt([&] {
-            hits = scanner::checkPlain(definitionFiles.first(), message,
-                                       [](const QByteArray&, const QByteArray&) {})
-                       .hitCount;
+            hits = qsizetype(scanner::checkPlain(definitionFiles.first(), message).hits.size());
         });
         std::printf("plain reference, %d defs: %.3f s, %lld hits\n", options.counts.first(),
                     seconds, static_cast<long long>(hits));

@@ -36,12 +36,12 @@ int main(int argc, char** argv)
         QByteArray path = QFile::encodeName(folder + QStringLiteral("/msg%1.txt").arg(n));
         pop.WriteCurrentMsgToFile(path);
         const scanner::CheckResult result =
-            definitions.check(definitionFile, QString::fromLocal8Bit(path),
-                              [&](const QByteArray&, const QByteArray&) { ++hits; });
+            definitions.check(definitionFile, QString::fromLocal8Bit(path));
         if (pop.Error() != 0 || !result.ok) {
             std::fprintf(stderr, "scan_client: message %d failed\n", n);
             return 1;
         }
+        hits += qsizetype(result.hits.size());
     }
     pop.Disconnect();
     std::printf("hits %lld\n", static_cast<long long>(hits));

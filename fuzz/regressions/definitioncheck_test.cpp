@@ -24,22 +24,25 @@ protected:
     {
         const QString definitionPath = write("def.dat", definitions);
         const QString messagePath = write("msg.txt", message);
-        Hits fast, plain;
         scanner::DefinitionSet set;
         set.setCacheDirectory(QString());
         set.setReadBlockSize(blockSize);
         set.setSamplingThreshold(std::numeric_limits<qsizetype>::max());
-        EXPECT_TRUE(set.check(definitionPath, messagePath, collector(fast)).ok);
-        EXPECT_TRUE(scanner::checkPlain(definitionPath, messagePath, collector(plain)).ok);
-        return {fast, plain};
+        const scanner::CheckResult fast = set.check(definitionPath, messagePath);
+        const scanner::CheckResult plain = scanner::checkPlain(definitionPath, messagePath);
+        EXPECT_TRUE(fast.ok);
+        EXPECT_TRUE(plain.ok);
+        return {printable(fast.hits), printable(plain.hits)};
     }
 
 private:
-    static scanner::HitHandler collector(Hits& hits)
+    static Hits printable(const std::vector<scanner::Hit>& hits)
     {
-        return [&hits](const QByteArray& definition, const QByteArray& line) {
-            hits.emplace_back(definition.toStdString(), line.toStdString());
-        };
+        Hits out;
+        for (const scanner::Hit& hit : hits) {
+            out.emplace_back(hit.definition.toStdString(), hit.messageLine.toStdString());
+        }
+        return out;
     }
 
     QString write(const char* name, const QByteArray& content)

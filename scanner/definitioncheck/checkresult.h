@@ -1,28 +1,34 @@
-// The outcome of checking one saved message against the definition file, and the hit handler.
+// The outcome of checking one saved message: its hits, or why the check failed.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
-#include <functional>
+#include <vector>
 
 namespace scanner {
 
-// Receives one hit: the definition line and the message line that contains it, both as the files
-// hold them, without their line ends. The check waits for the handler to return before it goes on;
-// the handler may pump the event loop.
-using HitHandler = std::function<void(const QByteArray& definition, const QByteArray& messageLine)>;
+// One hit: the definition line and the message line that contains it, both as the files hold
+// them, without their line ends.
+struct Hit {
+    QByteArray definition;
+    QByteArray messageLine;
 
+    bool operator==(const Hit&) const = default;
+};
+
+// A plain aggregate, so that a caller reads what it needs and an outcome can grow a field.
 struct CheckResult {
-    // False when a file could not be opened or read, or the matcher could not be built. In that
-    // case the handler was not called at all, so no message is marked on a failed check.
+    // False when a file could not be opened or read, or the matcher could not be built.
     bool ok = true;
     // Empty when ok; otherwise one line naming the file and the reason, e.g.
     // "Cannot open definition file /opt/orsel/def.dat: No such file or directory".
     QString error;
-    // How many times the handler was called.
-    qsizetype hitCount = 0;
+    // In the order they are to be reported. A check that fails reports none of its own, so no
+    // message is marked on a failed check; checks run one after another keep the hits of those
+    // that finished (see ScanEngines::check).
+    std::vector<Hit> hits;
 
-    static CheckResult failure(const QString& reason) { return {false, reason, 0}; }
+    static CheckResult failure(const QString& reason) { return {false, reason, {}}; }
 };
 
 } // namespace scanner

@@ -9,8 +9,7 @@
 
 namespace scanner {
 
-CheckResult checkDecodedParts(const DefinitionSet& definitions, const QString& messagePath,
-                              const HitHandler& onHit)
+CheckResult checkDecodedParts(const DefinitionSet& definitions, const QString& messagePath)
 {
     const EncodedParts parts(messagePath);
     if (!parts.isOpen()) {
@@ -38,10 +37,13 @@ CheckResult checkDecodedParts(const DefinitionSet& definitions, const QString& m
     std::stable_sort(found.begin(), found.end(), [](const PartHit& a, const PartHit& b) {
         return a.definition < b.definition;
     });
-    for (const PartHit& hit : found) {
-        onHit(definitions.definitionLine(hit.definition), hit.messageLine);
+    CheckResult result;
+    result.hits.reserve(found.size());
+    for (PartHit& hit : found) {
+        result.hits.push_back(
+            {definitions.definitionLine(hit.definition), std::move(hit.messageLine)});
     }
-    return {true, QString(), qsizetype(found.size())};
+    return result;
 }
 
 } // namespace scanner

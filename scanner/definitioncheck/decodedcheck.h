@@ -15,15 +15,13 @@ class DefinitionSet;
 constexpr qsizetype kDecodedLineLimit = 64 * 1024;
 
 // Runs after definitions.check() of the same message, with the definitions that check read, and
-// follows its rules (same containment rule, same line ends). Each hit goes to onHit with the
-// definition line as D and, as M, the part's file name (or its content type when it has none),
-// ": " and the decoded line. Hits come grouped by definition line in file order; within one, by
-// part in file order and then by line. All parts are decoded before the first hit is handed out,
-// so the handler may pump the event loop. Each part is decoded as a stream, twice when it has
-// hits: memory stays at about one read block whatever the attachment's size.
-// Malformed MIME is no error: whatever GMime can make of it is checked. Errors (ok false, no hit
-// reported): the message file cannot be opened, or reading it fails.
-CheckResult checkDecodedParts(const DefinitionSet& definitions, const QString& messagePath,
-                              const HitHandler& onHit);
+// follows its rules (same containment rule, same line ends). Each hit has the definition line as
+// D and, as M, the part's file name (or its content type when it has none), ": " and the decoded
+// line. Hits come grouped by definition line in file order; within one, by part in file order
+// and then by line. Each part is decoded as a stream, twice when it has hits: memory stays at
+// about one read block whatever the attachment's size.
+// Malformed MIME is no error: whatever GMime can make of it is checked. Errors (ok false, no
+// hits): the message file cannot be opened, or reading it fails.
+CheckResult checkDecodedParts(const DefinitionSet& definitions, const QString& messagePath);
 
 } // namespace scanner

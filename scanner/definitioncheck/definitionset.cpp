@@ -63,9 +63,9 @@ struct FoldedEqual {
     }
 };
 
-std::shared_ptr<Definitions> indexDefinitions(const QByteArray& content)
+std::unique_ptr<Definitions> indexDefinitions(const QByteArray& content)
 {
-    auto definitions = std::make_shared<Definitions>();
+    auto definitions = std::make_unique<Definitions>();
     definitions->content = content;
     DefinitionLines split = splitDefinitionLines(definitions->content);
     definitions->lines = std::move(split.lines);
@@ -127,10 +127,9 @@ readHitLines(QIODevice& message, const std::vector<LineHit>& hits, qsizetype lin
 // Calls onHit(definition line index, message line) grouped by definition line in file order, each
 // group in message line order.
 template <typename OnHit>
-qsizetype forEachHit(const Definitions& definitions, const std::vector<LineHit>& hits,
-                     const std::vector<std::pair<qint64, QByteArray>>& lines, const OnHit& onHit)
+void forEachHit(const Definitions& definitions, const std::vector<LineHit>& hits,
+                const std::vector<std::pair<qint64, QByteArray>>& lines, const OnHit& onHit)
 {
-    qsizetype count = 0;
     for (qsizetype i = 0; i < definitions.lines.size(); ++i) {
         const quint32 pattern = definitions.patternOf[size_t(i)];
         auto hit = std::lower_bound(hits.begin(), hits.end(), LineHit{pattern, -1});
@@ -139,10 +138,8 @@ qsizetype forEachHit(const Definitions& definitions, const std::vector<LineHit>&
                 lines.begin(), lines.end(), hit->lineStart,
                 [](const auto& entry, qint64 start) { return entry.first < start; });
             onHit(i, line->second);
-            ++count;
         }
     }
-    return count;
 }
 
 } // namespace
@@ -151,7 +148,7 @@ struct DefinitionSet::Private {
     qsizetype blockSize = kDefaultBlockSize;
     qsizetype samplingThreshold = kDefaultSamplingThreshold;
     QString cacheDirectory = MatcherCache::defaultDirectory();
-    std::shared_ptr<const Definitions> definitions;
+    std::unique_ptr<const Definitions> definitions;
     MatcherSource source = MatcherSource::None;
 
     bool rebuild(const QByteArray& content, QString* error);
@@ -162,7 +159,7 @@ struct DefinitionSet::Private {
 bool DefinitionSet::Private::rebuild(const QByteArray& content, QString* error)
 {
     definitions.reset();
-    std::shared_ptr<Definitions> fresh = indexDefinitions(content);
+    std::unique_ptr<Definitions> fresh = indexDefinitions(content);
     const auto isLong = [](QByteArrayView p) { return p.size() >= WindowFilter::kMinLength; };
     const bool sample = std::count_if(fresh->patterns.begin(), fresh->patterns.end(), isLong) >=
                         std::max<qsizetype>(samplingThreshold, 1);
@@ -213,8 +210,7 @@ DefinitionSet::DefinitionSet() : d(std::make_unique<Private>()) {}
 
 DefinitionSet::~DefinitionSet() = default;
 
-CheckResult DefinitionSet::check(const QString& definitionPath, const QString& messagePath,
-                                 const HitHandler& onHit)
+CheckResult DefinitionSet::check(const QString& definitionPath, const QString& messagePath)
 {
     QString error;
     const std::optional<QByteArray> content = readDefinitionFile(definitionPath, &error);
@@ -234,9 +230,8 @@ CheckResult DefinitionSet::check(const QString& definitionPath, const QString& m
         return CheckResult::failure(
             QStringLiteral("Cannot compile definition file %1: %2").arg(definitionPath, error));
     }
-    // Held here so that a check started from inside the handler may replace d->definitions.
-    const std::shared_ptr<const Definitions> definitions = d->definitions;
-    if (definitions->patterns.isEmpty()) {
+    const Definitions& definitions = *d->definitions;
+    if (definitions.patterns.isEmpty()) {
         return {};
     }
 
@@ -248,8 +243,8 @@ CheckResult DefinitionSet::check(const QString& definitionPath, const QString& m
         return CheckResult::failure(
             QStringLiteral("Cannot read message file %1: %2").arg(messagePath, reason));
     };
-    const PatternMatchers matchers{definitions->literal.get(), definitions->window.get()};
-    if (!scanLineHits(matchers, int(definitions->patterns.size()), message, d->blockSize, &hits)) {
+    const PatternMatchers matchers{definitions.literal.get(), definitions.window.get()};
+    if (!scanLineHits(matchers, int(definitions.patterns.size()), message, d->blockSize, &hits)) {
         return readFailure();
     }
     const auto lines = readHitLines(message, hits);
@@ -257,17 +252,18 @@ CheckResult DefinitionSet::check(const QString& definitionPath, const QString& m
         return readFailure();
     }
 
-    const auto report = [&](qsizetype i, const QByteArray& line) {
-        onHit(definitions->lines[i].toByteArray(), line);
-    };
-    return {true, QString(), forEachHit(*definitions, hits, *lines, report)};
+    CheckResult result;
+    forEachHit(definitions, hits, *lines, [&](qsizetype i, const QByteArray& line) {
+        result.hits.push_back({definitions.lines[i].toByteArray(), line});
+    });
+    return result;
 }
 
 bool DefinitionSet::findHits(const TextSource& open, qsizetype lineLimit,
                              std::vector<TextHit>* hits) const
 {
     hits->clear();
-    const std::shared_ptr<const Definitions> definitions = d->definitions;
+    const Definitions* definitions = d->definitions.get();
     if (!definitions || definitions->patterns.isEmpty()) {
         return true;
     }

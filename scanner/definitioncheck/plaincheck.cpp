@@ -101,8 +101,7 @@ bool contains(const QByteArray& line, const QByteArray& definition)
 
 } // namespace
 
-CheckResult checkPlain(const QString& definitionPath, const QString& messagePath,
-                       const HitHandler& onHit)
+CheckResult checkPlain(const QString& definitionPath, const QString& messagePath)
 {
     QString error;
     const auto definitions = readWhole(definitionPath, "definition file", &error);
@@ -118,8 +117,7 @@ CheckResult checkPlain(const QString& definitionPath, const QString& messagePath
     for (const QByteArray& definition : definitionLines(*definitions)) {
         for (const QByteArray& line : lines) {
             if (contains(line, definition)) {
-                onHit(definition, line);
-                ++result.hitCount;
+                result.hits.push_back({definition, line});
             }
         }
     }

@@ -9,7 +9,6 @@ namespace scanner {
 // Checks every definition line against every message line with nested loops. Reads both files
 // whole into memory, so it is meant for tests and comparisons, not for the scan run. Gives the same
 // hits, in the same order, and the same errors as DefinitionSet::check.
-CheckResult checkPlain(const QString& definitionPath, const QString& messagePath,
-                       const HitHandler& onHit);
+CheckResult checkPlain(const QString& definitionPath, const QString& messagePath);
 
 } // namespace scanner

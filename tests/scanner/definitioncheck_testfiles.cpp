@@ -27,14 +27,17 @@ private:
 [[maybe_unused]] const auto* const cacheHome =
     ::testing::AddGlobalTestEnvironment(new CacheHomeEnvironment);
 
-HitHandler collectInto(Hits* hits)
-{
-    return [hits](const QByteArray& definition, const QByteArray& line) {
-        hits->emplace_back(definition.toStdString(), line.toStdString());
-    };
-}
-
 } // namespace
+
+Outcome outcomeOf(CheckResult result)
+{
+    Outcome outcome;
+    for (const Hit& hit : result.hits) {
+        outcome.hits.emplace_back(hit.definition.toStdString(), hit.messageLine.toStdString());
+    }
+    outcome.result = std::move(result);
+    return outcome;
+}
 
 QString TestFolder::write(const QString& name, const QByteArray& content) const
 {
@@ -47,16 +50,12 @@ QString TestFolder::write(const QString& name, const QByteArray& content) const
 
 Outcome checkWithPlain(const QString& definitionPath, const QString& messagePath)
 {
-    Outcome outcome;
-    outcome.result = checkPlain(definitionPath, messagePath, collectInto(&outcome.hits));
-    return outcome;
+    return outcomeOf(checkPlain(definitionPath, messagePath));
 }
 
 Outcome checkWithSet(DefinitionSet& set, const QString& definitionPath, const QString& messagePath)
 {
-    Outcome outcome;
-    outcome.result = set.check(definitionPath, messagePath, collectInto(&outcome.hits));
-    return outcome;
+    return outcomeOf(set.check(definitionPath, messagePath));
 }
 
 } // namespace scanner::test

@@ -12,13 +12,14 @@
 namespace scanner::test {
 
 // (definition, message line) as std::string, so that a failing comparison prints the bytes.
-using Hit = std::pair<std::string, std::string>;
-using Hits = std::vector<Hit>;
+using Hits = std::vector<std::pair<std::string, std::string>>;
 
 struct Outcome {
     CheckResult result;
-    Hits hits;
+    Hits hits; // result's, printable
 };
+
+Outcome outcomeOf(CheckResult result);
 
 class TestFolder {
 public:

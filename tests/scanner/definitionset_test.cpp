@@ -96,7 +96,6 @@ TEST_P(DefinitionCheck, EmptyDefinitionLinesAreSkipped)
     const Outcome none = check("\r\n\r\n", "anything\r\n");
     EXPECT_TRUE(none.result.ok);
     EXPECT_TRUE(none.hits.empty());
-    EXPECT_EQ(none.result.hitCount, 0);
 }
 
 TEST_P(DefinitionCheck, DuplicateDefinitionsAreEachReported)
@@ -109,7 +108,6 @@ TEST_P(DefinitionCheck, DuplicateDefinitionsAreEachReported)
                               {"ABC", "abc"},
                               {"abc", "xABCx"},
                               {"abc", "abc"}}));
-    EXPECT_EQ(out.result.hitCount, 6);
 }
 
 TEST_P(DefinitionCheck, HitsGroupedByDefinitionThenMessageLine)
@@ -124,7 +122,6 @@ TEST_P(DefinitionCheck, HitsGroupedByDefinitionThenMessageLine)
                               {"first", "l7 first"},
                               {"second", "second"},
                               {"second", "first and second"}}));
-    EXPECT_EQ(out.result.hitCount, 5);
 }
 
 TEST_P(DefinitionCheck, LongLinesAreReportedWhole)
