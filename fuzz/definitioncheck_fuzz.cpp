@@ -7,7 +7,7 @@
 // is the definition file, after it the message.
 #include "fuzzcheck.h"
 #include "scanner/definitioncheck/definitionset.h"
-#include "scanner/definitioncheck/plaincheck.h"
+#include "tests/reference/plaincheck.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -30,7 +30,6 @@ public:
     QWidget* boxParent() override { return this; }
 
     QLabel* lblInfo() const { return m_lblInfo; }
-    QLabel* image1() const { return m_image1; }
     QPushButton* command1() const { return m_command1; }
     QTimer* timer1() const { return m_timer1; }
 

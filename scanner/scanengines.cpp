@@ -15,7 +15,7 @@ ScanEngines::~ScanEngines() = default;
 bool ScanEngines::prepare(const std::function<void(const QString&)>& showInfo,
                           const std::function<void()>& keepAlive, QString* error)
 {
-    if (!clamAvOn() || m_clamAv) {
+    if (m_clamAvFolder.isEmpty() || m_clamAv) {
         return true;
     }
     showInfo(QStringLiteral("Loading ClamAV signatures from %1...").arg(m_clamAvFolder));

@@ -20,10 +20,6 @@ public:
     explicit ScanEngines(const modGeneral::EngineSettings& settings);
     ~ScanEngines();
 
-    bool decodeOn() const { return m_decode; }
-    bool clamAvOn() const { return !m_clamAvFolder.isEmpty(); }
-    QString clamAvFolder() const { return m_clamAvFolder; }
-
     // Loads what needs loading once per run (the ClamAV database). showInfo gets the label text
     // to show while it loads; keepAlive is called now and then during the load. False with error
     // when the database cannot be loaded.

@@ -138,11 +138,9 @@ void ScanRun::scanMessage(int counter)
         return;
     }
     m_surface.setInfo(QStringLiteral("Scanning message no: %1...").arg(msgNumberText()));
-    m_skip = skipLarge();
-    if (!m_skip) {
+    if (!skipLarge()) {
         saveAndCheck();
     }
-    m_skip = false;
 }
 
 bool ScanRun::skipRemembered()

@@ -28,9 +28,6 @@ public:
     // call ends it with the run-time error report.
     void run();
 
-    // The checks beside the definition check, as the settings configure them.
-    const ScanEngines& engines() const { return m_engines; }
-
     static constexpr qint32 kSizePromptAboveK = 300;
     static constexpr qint32 kMaximumMessages = 32767;
     static constexpr qint32 kPop3Port = 110;
@@ -81,7 +78,6 @@ private:
     ScanOptions m_options;
     scanner::DefinitionSet m_definitions;
     ScanEngines m_engines; // from the store as it is when the run is made
-    bool m_skip = false;
     // Messages whose DELE was answered (either way) this run: the server refuses a repeat DELE
     // of a marked message, and that refusal is no news.
     QSet<qint32> m_deleAnswered;

@@ -2,7 +2,7 @@
 // `LC_ALL=C grep -F -i -f DEFS FILE > /dev/null`, with 10, 1,000 and 100,000 random definitions,
 // and prints grep's time divided by ours.
 #include "scanner/definitioncheck/definitionset.h"
-#include "scanner/definitioncheck/plaincheck.h"
+#include "tests/reference/plaincheck.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 // plain rule finds. The misses come from Vectorscan 5.4.9's AVX-512 scan code (its AVX2 and SSE
 // code find them), so these cases fail only on machines with AVX-512.
 #include "scanner/definitioncheck/definitionset.h"
-#include "scanner/definitioncheck/plaincheck.h"
+#include "tests/reference/plaincheck.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 // Shared by the definition check tests.
 #include "definitioncheck_testfiles.h"
 
-#include "scanner/definitioncheck/plaincheck.h"
+#include "tests/reference/plaincheck.h"
 
 #include <QFile>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // The definition check written as plainly as possible.
-#include "scanner/definitioncheck/plaincheck.h"
+#include "tests/reference/plaincheck.h"
 
 #include <QFile>
 #include <optional>

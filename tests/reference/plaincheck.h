@@ -7,7 +7,7 @@
 namespace scanner {
 
 // Checks every definition line against every message line with nested loops. Reads both files
-// whole into memory, so it is meant for tests and comparisons, not for the scan run. Gives the same
+// whole into memory: for tests, fuzz targets and benchmarks, not for the scan run. Gives the same
 // hits, in the same order, and the same errors as DefinitionSet::check.
 CheckResult checkPlain(const QString& definitionPath, const QString& messagePath);
 
