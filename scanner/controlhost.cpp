@@ -5,6 +5,7 @@
 #include "platform/automation/createobject.h"
 #include "platform/automation/embeddedcontrol.h"
 #include "platform/automation/memorypropertybag.h"
+#include "scanner/connectionsecurity.h"
 #include "scanner/vorlanemembers.h"
 
 using automation::Variant;
@@ -16,7 +17,7 @@ automation::MemoryPropertyBag designTimeSettings()
 {
     automation::MemoryPropertyBag bag;
     bag.write("POPHostname", Variant::fromString(""));
-    bag.write("POPPort", Variant::fromInt32(110));
+    bag.write("POPPort", Variant::fromInt32(kPop3Port));
     bag.write("POPUsername", Variant::fromString(""));
     bag.write("POPPassword", Variant::fromString(""));
     bag.write("POPTimeout", Variant::fromInt16(10));

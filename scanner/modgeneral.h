@@ -2,6 +2,8 @@
 // connection, read once at start-up and kept for the run.
 #pragma once
 
+#include "scanner/connectionsecurity.h"
+
 #include <QString>
 
 namespace modGeneral {
@@ -12,8 +14,8 @@ struct StoredSettings {
     QString address;
     QString user;
     QString pass;
-    // Optional: "none", "starttls" or "tls" ("" for a plain connection, as "none"), and a PEM file
-    // of extra CA certificates. Absent keys read as "". (The braces let older code list only the
+    // Optional: a securityWord() ("" for a plain connection, as "none"), and a PEM file of extra
+    // CA certificates. Absent keys read as "". (The braces let older code list only the
     // first three.)
     QString security{};
     QString caFile{};
@@ -31,13 +33,13 @@ inline QString defaultSecurity(const StoredSettings& stored)
     if (!stored.security.isEmpty()) {
         return stored.security;
     }
-    return stored.address.isEmpty() ? QStringLiteral("tls") : QStringLiteral("none");
+    return securityWord(stored.address.isEmpty() ? ConnectionSecurity::Tls
+                                                 : ConnectionSecurity::None);
 }
 
 inline bool isKnownSecurity(const QString& value)
 {
-    return value == QLatin1String("none") || value == QLatin1String("starttls") ||
-           value == QLatin1String("tls");
+    return securityNamed(value).has_value();
 }
 
 // Extensions, in the same group; empty when absent, which leaves them off. "Decode" = "1" checks

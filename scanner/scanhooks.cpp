@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr int kRuntimeErrorExitCode = 2;
-
 void realPause(int seconds)
 {
     // Monotonic, so a pause lasts its nominal length across midnight or a clock change.
@@ -84,5 +82,5 @@ void reportRuntimeError(const ScanHooks& hooks, int number, const QString& descr
     if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
         QMessageBox::critical(nullptr, QStringLiteral("Orsel01"), text);
     }
-    hooks.endProgram(kRuntimeErrorExitCode);
+    hooks.endProgram(exitstatus::RuntimeError);
 }

@@ -30,8 +30,9 @@ ParsedOptions parseScanOptions(const QStringList& arguments)
                        "standard error, no pauses."));
     const QCommandLineOption maxSize(
         QStringLiteral("max-size"),
-        QStringLiteral("With --headless, skip messages larger than K kilobytes (default 300)."),
-        QStringLiteral("K"), QStringLiteral("300"));
+        QStringLiteral("With --headless, skip messages larger than K kilobytes (default %1).")
+            .arg(kSizePromptAboveK),
+        QStringLiteral("K"), QString::number(kSizePromptAboveK));
     const QCommandLineOption remember(
         QStringLiteral("remember"),
         QStringLiteral("Skip messages found clean before by the same definitions (memory under "

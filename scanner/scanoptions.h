@@ -5,12 +5,16 @@
 #include <QStringList>
 #include <optional>
 
+// A message larger than this many K is fetched only when the user says so; a headless run skips
+// it unless --max-size says otherwise.
+inline constexpr qint32 kSizePromptAboveK = 300;
+
 struct ScanOptions {
     // No window, no display: status texts on standard output, boxes on standard error, no
     // pauses, the size prompt answered by maxSizeK, missing settings an exit with status 3.
     bool headless = false;
     // With headless: messages larger than this many K are skipped, as Cancel skips them.
-    qint32 maxSizeK = 300;
+    qint32 maxSizeK = kSizePromptAboveK;
     // Skip messages found clean before by the same definitions, for this account.
     bool remember = false;
     // Where the saved files of infected messages go; empty: they stay beside the program.

@@ -3,6 +3,7 @@
 #include "platform/automation/conversions.h"
 #include "platform/clock.h"
 #include "platform/pump.h"
+#include "scanner/connectionsecurity.h"
 #include "scanner/enginefingerprints.h"
 #include "scanner/hittext.h"
 #include "scanner/statusoutput.h"
@@ -306,21 +307,15 @@ void ScanRun::applyConnectionSecurity()
     if (m_settings.security.isEmpty()) {
         return;
     }
-    const QString mode = m_settings.security.toLower();
-    qint16 security = 0;
-    if (mode == QLatin1String("starttls")) {
-        security = 1;
-    } else if (mode == QLatin1String("tls")) {
-        security = 2;
-    } else if (mode != QLatin1String("none")) {
+    const std::optional<ConnectionSecurity> security = securityNamed(m_settings.security.toLower());
+    if (!security) {
         errorExit(QStringLiteral("Unknown connection security \"%1\" in the settings; it must be "
-                                 "none, starttls or tls.")
-                      .arg(m_settings.security));
+                                 "%2.")
+                      .arg(m_settings.security, securityWordList()));
     }
-    m_control.put(member::POPSecurity, Variant::fromInt16(security));
+    m_control.put(member::POPSecurity, Variant::fromInt16(qint16(*security)));
     m_control.put(member::POPCAFile, text(m_settings.caFile));
-    // Implicit TLS has a port of its own (RFC 8314); STLS upgrades the plain one.
-    m_control.put(member::POPPort, Variant::fromInt32(security == 2 ? kPop3sPort : kPop3Port));
+    m_control.put(member::POPPort, Variant::fromInt32(securityPort(*security)));
 }
 
 void ScanRun::errorExit(const QString& reason)

@@ -28,10 +28,7 @@ public:
     // call ends it with the run-time error report.
     void run();
 
-    static constexpr qint32 kSizePromptAboveK = 300;
     static constexpr qint32 kMaximumMessages = 32767;
-    static constexpr qint32 kPop3Port = 110;
-    static constexpr qint32 kPop3sPort = 995;
 
 private:
     // What the end summary reports.

@@ -95,7 +95,8 @@ int run(QCoreApplication& app)
         QStringLiteral("P"));
     const QCommandLineOption security(
         QStringLiteral("security"),
-        QStringLiteral("Connection security: none, starttls or tls (new settings: tls)."),
+        QStringLiteral("Connection security: %1 (new settings: %2).")
+            .arg(securityWordList(), securityWord(ConnectionSecurity::Tls)),
         QStringLiteral("MODE"));
     const QCommandLineOption caFile(QStringLiteral("ca-file"),
                                     QStringLiteral("PEM file of extra CA certificates to trust."),
@@ -148,8 +149,8 @@ int run(QCoreApplication& app)
             return 2;
         }
         if (!modGeneral::isKnownSecurity(given.security)) {
-            std::fprintf(stderr, "settings: --security must be none, starttls or tls, not %s\n",
-                         qPrintable(given.security));
+            std::fprintf(stderr, "settings: --security must be %s, not %s\n",
+                         qPrintable(securityWordList()), qPrintable(given.security));
             return 2;
         }
         return store(given, engines);

@@ -27,10 +27,14 @@ SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
     m_pass->setObjectName(QStringLiteral("pass"));
     m_pass->setEchoMode(QLineEdit::Password);
     m_security->setObjectName(QStringLiteral("security"));
-    m_security->addItem(QStringLiteral("TLS (port 995)"), QStringLiteral("tls"));
-    m_security->addItem(QStringLiteral("STLS (port 110)"), QStringLiteral("starttls"));
-    m_security->addItem(QStringLiteral("None (port 110, password in clear)"),
-                        QStringLiteral("none"));
+    m_security->addItem(QStringLiteral("TLS (port %1)").arg(securityPort(ConnectionSecurity::Tls)),
+                        securityWord(ConnectionSecurity::Tls));
+    m_security->addItem(
+        QStringLiteral("STLS (port %1)").arg(securityPort(ConnectionSecurity::StartTls)),
+        securityWord(ConnectionSecurity::StartTls));
+    m_security->addItem(QStringLiteral("None (port %1, password in clear)")
+                            .arg(securityPort(ConnectionSecurity::None)),
+                        securityWord(ConnectionSecurity::None));
     m_security->setCurrentIndex(
         std::max(0, m_security->findData(modGeneral::defaultSecurity(current))));
     m_caFile->setObjectName(QStringLiteral("caFile"));

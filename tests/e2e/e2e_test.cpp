@@ -592,8 +592,8 @@ TEST_F(Headless, HelpListsEveryOptionAndExitStatus)
     scanner.start({QStringLiteral("--help")});
     EXPECT_EQ(scanner.waitForEnd(10000), 0);
     const QByteArray help = scanner.output();
-    for (const char* text : {"--headless", "--max-size <K>", "--remember", "--quarantine <DIR>",
-                             "  0  ", "  1  ", "  2  ", "  3  ", "  4  "}) {
+    for (const char* text : {"--headless", "--max-size <K>", "(default 300)", "--remember",
+                             "--quarantine <DIR>", "  0  ", "  1  ", "  2  ", "  3  ", "  4  "}) {
         EXPECT_TRUE(help.contains(text)) << text;
     }
 }

@@ -594,7 +594,9 @@ SCAN_TEST(SecuritySettingsChooseThePortAndTheMode, "127.0.0.41")
         {"tls", 995, "S: +OK\nH:", "Secure connection failed: ", 1, nullptr},
         {"TLS", 995, "S: +OK\nH:", "Secure connection failed: ", 1, nullptr},
         // Not a mode: named in the error box, and no connection at all.
-        {"ssl", 110, "S: +OK\nH:", "Unknown connection security \"ssl\"", 0, ""},
+        {"ssl", 110, "S: +OK\nH:",
+         "Unknown connection security \"ssl\" in the settings; it must be none, starttls or tls.",
+         0, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.security);

@@ -4,6 +4,7 @@
 #include "settings/settingsdialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -41,7 +42,7 @@ TEST(SettingsProgram, DialogDecodesNewSettingsAndOffersClamAvOnlyWithADatabase)
     EXPECT_EQ(offered.engineSettings().decode, "0");
 }
 
-int runSettings(const QStringList& arguments)
+int runSettings(const QStringList& arguments, QByteArray* errors = nullptr)
 {
     QProcess settings;
     settings.start(QStringLiteral(SETTINGS_PATH), arguments);
@@ -50,7 +51,34 @@ int runSettings(const QStringList& arguments)
         settings.waitForFinished();
         return -1;
     }
+    if (errors) {
+        *errors = settings.readAllStandardError();
+    }
     return settings.exitCode();
+}
+
+// The dialog, the command line and its refusal name the same three modes.
+TEST(SettingsProgram, SecurityModesAndTheirPorts)
+{
+    SettingsDialog dialog({}, {}, {});
+    const auto* security = dialog.findChild<QComboBox*>(QStringLiteral("security"));
+    ASSERT_TRUE(security);
+    QStringList offered;
+    for (int i = 0; i < security->count(); ++i) {
+        offered.append(security->itemText(i) + " = " + security->itemData(i).toString());
+    }
+    EXPECT_EQ(offered, (QStringList{"TLS (port 995) = tls", "STLS (port 110) = starttls",
+                                    "None (port 110, password in clear) = none"}));
+    EXPECT_EQ(security->currentData().toString(), "tls"); // new settings
+
+    const modGeneral::StoredSettings before = modGeneral::readSettings();
+    const QStringList account = {"--address", "h", "--user", "u", "--pass", "p", "--security"};
+    QByteArray errors;
+    EXPECT_EQ(runSettings(account + QStringList{"STARTTLS"}, &errors), 2);
+    EXPECT_EQ(errors, "settings: --security must be none, starttls or tls, not STARTTLS\n");
+    ASSERT_EQ(runSettings(account + QStringList{"starttls"}), 0);
+    EXPECT_EQ(modGeneral::readSettings().security, "starttls");
+    modGeneral::writeSettings(before);
 }
 
 TEST(SettingsProgram, CommandLineStoresTheEngineKeys)
