@@ -28,38 +28,32 @@ std::unique_ptr<ControlHost> createControl(const ScanHooks& hooks)
     return nullptr;
 }
 
-int runWindowed(int argc, char** argv, const ScanOptions& options)
+// A headless run makes no QApplication: it needs no display and no platform plugin for widgets.
+int runScanner(int& argc, char** argv, const ScanOptions& options)
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Orsel01"));
-    const ScanHooks hooks = ScanHooks::real();
-    const ProgramFolder folder = ProgramFolder::ofRunningProgram();
-
-    Scan window;
-    const std::unique_ptr<ControlHost> control = createControl(hooks);
-    const modGeneral::StoredSettings settings = startUp(window, folder, hooks);
-
-    ScanRun run(window, *control, settings, folder, hooks, options);
-    QObject::connect(&window, &Scan::started, &window, [&run] { run.run(); });
-    QObject::connect(window.command1(), &QPushButton::clicked, &window, [&run] { run.run(); });
-    return app.exec();
-}
-
-// No QApplication: no display and no platform plugin for widgets are needed.
-int runHeadless(int argc, char** argv, const ScanOptions& options)
-{
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app =
+        options.headless ? std::make_unique<QCoreApplication>(argc, argv)
+                         : std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Orsel01"));
-    const ScanHooks hooks = ScanHooks::headless();
+    const ScanHooks hooks = options.headless ? ScanHooks::headless() : ScanHooks::real();
     const ProgramFolder folder = ProgramFolder::ofRunningProgram();
 
-    HeadlessSurface surface;
+    const std::unique_ptr<Scan> window = options.headless ? nullptr : std::make_unique<Scan>();
+    HeadlessSurface headless;
+    ScanSurface& surface = window ? static_cast<ScanSurface&>(*window) : headless;
     const std::unique_ptr<ControlHost> control = createControl(hooks);
     const modGeneral::StoredSettings settings = startUp(surface, folder, hooks);
 
-    ScanRun run(surface, *control, settings, folder, hooks, options);
-    QTimer::singleShot(0, &app, [&run] { run.run(); }); // no window to wait for
-    return app.exec();
+    ScanRun run(surface, *control, settings, modGeneral::readEngineSettings(), folder, hooks,
+                options);
+    if (window) {
+        QObject::connect(window.get(), &Scan::started, window.get(), [&run] { run.run(); });
+        QObject::connect(window->command1(), &QPushButton::clicked, window.get(),
+                         [&run] { run.run(); });
+    } else {
+        QTimer::singleShot(0, app.get(), [&run] { run.run(); }); // no window to wait for
+    }
+    return app->exec();
 }
 
 } // namespace
@@ -79,6 +73,5 @@ int main(int argc, char** argv)
         }
         return parsed.exitCode;
     }
-    return parsed.options->headless ? runHeadless(argc, argv, *parsed.options)
-                                    : runWindowed(argc, argv, *parsed.options);
+    return runScanner(argc, argv, *parsed.options);
 }

@@ -29,10 +29,11 @@ Variant text(const QString& value)
 } // namespace
 
 ScanRun::ScanRun(ScanSurface& surface, ControlHost& control, modGeneral::StoredSettings settings,
-                 const ProgramFolder& programFolder, ScanHooks hooks, ScanOptions options)
+                 const modGeneral::EngineSettings& engines, const ProgramFolder& programFolder,
+                 ScanHooks hooks, ScanOptions options)
     : m_surface(surface), m_control(control), m_settings(std::move(settings)),
       m_places(scanPlacesFor(programFolder)), m_hooks(std::move(hooks)),
-      m_options(std::move(options)), m_engines(modGeneral::readEngineSettings())
+      m_options(std::move(options)), m_engines(engines)
 {
     m_control.setProgressHandler([this](qint16 percent) { onProgress(percent); });
 }

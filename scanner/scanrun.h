@@ -21,8 +21,10 @@
 
 class ScanRun {
 public:
+    // `engines` configures the checks beside the definition check.
     ScanRun(ScanSurface& surface, ControlHost& control, modGeneral::StoredSettings settings,
-            const ProgramFolder& programFolder, ScanHooks hooks, ScanOptions options = {});
+            const modGeneral::EngineSettings& engines, const ProgramFolder& programFolder,
+            ScanHooks hooks, ScanOptions options = {});
 
     // The click handler of Command1. Ends the program through the hooks; a run-time fault of a
     // call ends it with the run-time error report.
@@ -74,7 +76,7 @@ private:
     ScanHooks m_hooks;
     ScanOptions m_options;
     scanner::DefinitionSet m_definitions;
-    ScanEngines m_engines; // from the store as it is when the run is made
+    ScanEngines m_engines;
     // Messages whose DELE was answered (either way) this run: the server refuses a repeat DELE
     // of a marked message, and that refusal is no news.
     QSet<qint32> m_deleAnswered;

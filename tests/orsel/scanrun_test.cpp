@@ -154,7 +154,8 @@ protected:
     {
         ASSERT_TRUE(server.isListening()) << "port 110 of " << qPrintable(address());
         ControlHost control;
-        ScanRun run(window, control, modGeneral::readSettings(), programFolder, hooks());
+        ScanRun run(window, control, modGeneral::readSettings(), modGeneral::readEngineSettings(),
+                    programFolder, hooks());
         run.run();
         sent = server.received();
         // The real program ends without destroying the control; here it is destroyed, and must
@@ -317,7 +318,8 @@ SCAN_TEST(UnsavableMessageIsAnErrorExitAndNotChecked, "127.0.0.28")
     BoxAnswerer ok(QMessageBox::Ok);
     ControlHost control;
     control.put(0x6803000E /* POPTimeout */, automation::Variant::fromInt16(1));
-    ScanRun run(window, control, modGeneral::readSettings(), folder.path(), hooks());
+    ScanRun run(window, control, modGeneral::readSettings(), modGeneral::readEngineSettings(),
+                folder.path(), hooks());
     run.run();
     server.dropClient();
     EXPECT_EQ(exitCode, 1);
@@ -502,7 +504,7 @@ TEST_P(ScanScenario, Run)
         labelsDuringPauses.append(window.lblInfo()->text());
         (pauseOverride ? pauseOverride : recordPause)(seconds);
     };
-    ScanRun run(window, control, modGeneral::readSettings(),
+    ScanRun run(window, control, modGeneral::readSettings(), modGeneral::readEngineSettings(),
                 programFolder ? *programFolder : ProgramFolder(folder.path()), h);
     run.run();
     sent = server.received();
