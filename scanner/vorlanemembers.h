@@ -1,5 +1,6 @@
 // The member ids of the POP3 control's automation interface that the scanner calls, as the
-// control's type library publishes them. The scanner calls the control only by these ids.
+// control's type library publishes them. The scanner calls the control only by these ids; a test
+// holds them against the control's type information.
 #pragma once
 
 #include <QtGlobal>
@@ -29,5 +30,33 @@ inline constexpr qint32 WriteCurrentMsgToFile = 0x60030026;
 
 // The event.
 inline constexpr qint32 MsgReadStatus = 1;
+
+// Every member id above under the name the control's type information gives it, so that a test
+// can hold them against the control itself.
+struct NamedId {
+    const char* name;
+    qint32 id;
+};
+inline constexpr NamedId kMembers[] = {
+    {"Status", Status},
+    {"Error", Error},
+    {"ErrorText", ErrorText},
+    {"POPHostname", POPHostname},
+    {"POPUsername", POPUsername},
+    {"POPPassword", POPPassword},
+    {"POPPort", POPPort},
+    {"POPSecurity", POPSecurity},
+    {"POPCAFile", POPCAFile},
+    {"MsgCount", MsgCount},
+    {"MsgNumber", MsgNumber},
+    {"MsgUniqueID", MsgUniqueID},
+    {"MsgSizeInK", MsgSizeInK},
+    {"Connect", Connect},
+    {"Disconnect", Disconnect},
+    {"DeleteCurrentMsg", DeleteCurrentMsg},
+    {"SetCurrentMsg", SetCurrentMsg},
+    {"WriteCurrentMsgToFile", WriteCurrentMsgToFile},
+};
+inline constexpr NamedId kEvents[] = {{"MsgReadStatus", MsgReadStatus}};
 
 } // namespace vorlanemembers
