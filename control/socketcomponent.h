@@ -23,7 +23,6 @@ class QTcpSocket;
 // - Real failures (refused, host not found, broken network) make the state 9 and raise error()
 //   with a number outside 0..31 (classic socket numbering, e.g. 10061 refused, 11001 host not
 //   found) and its description.
-// - sendData() on a socket that is not connected fails (returns false, error 40006).
 // - TLS, when asked for: from the first byte (the state stays 6 until the handshake is done) or
 //   on request on an open connection (startSecureSession(), the state stays 7; isSecure() turns
 //   true when done). The server's chain is verified against the system's trust store plus any
@@ -36,11 +35,6 @@ class SocketComponent : public QObject {
 public:
     enum State : int { Closed = 0, Connecting = 6, Connected = 7, Closing = 8, Error = 9 };
 
-    // The run-time error of a send on a socket that is not connected.
-    static constexpr int kBadStateError = 40006;
-    static constexpr const char* kBadStateText =
-        "Wrong protocol or connection state for the requested transaction or request";
-
     // A TLS handshake or certificate verification failed; the description gives the reason.
     static constexpr qint16 kSecureChannelError = 10500;
 
@@ -48,8 +42,6 @@ public:
     ~SocketComponent() override;
 
     int state() const { return m_state; }
-    void setLocalPort(qint32 port) { m_localPort = port; }
-    qint32 localPort() const { return m_localPort; }
     QByteArray remoteHost() const { return m_remoteHost; }
     void setRemoteHost(const QByteArray& host) { m_remoteHost = host; }
     qint32 remotePort() const { return m_remotePort; }
@@ -116,7 +108,6 @@ private:
     QTcpSocket* m_socket = nullptr;
     QSslSocket* m_tls = nullptr; // the same socket when it can run TLS, else null
     int m_state = Closed;
-    qint32 m_localPort = 0;
     QByteArray m_remoteHost;
     qint32 m_remotePort = 0;
     bool m_checkScheduled = false;

@@ -173,7 +173,6 @@ private:
     // False when nothing was asked for, so the old file must not stay under the message's name.
     bool subStreamMessageToFile(const QByteArray& path);
     QByteArray funValidateFileName(const QByteArray& path);
-    void subDeleteFile(const QByteArray& path, int* errorNumber = nullptr);
     QByteArray fungetheader(const QByteArray& name);
     QByteArray funPropertyText(const QByteArray& upperName, bool* known);
 

@@ -167,11 +167,3 @@ QByteArray Vorlane::funValidateFileName(const QByteArray& path)
     // replaces it, and links, FIFOs and devices are refused rather than written through.
     return fileappender::clearForReplacement(path);
 }
-
-void Vorlane::subDeleteFile(const QByteArray& path, int* errorNumber)
-{
-    const int failure = fileappender::deleteFile(path);
-    if (errorNumber) {
-        *errorNumber = failure;
-    }
-}
