@@ -52,6 +52,16 @@ TEST(VorlaneState, ErrorTextFollowsTheCodeNotTheLeftoverDetail)
     EXPECT_EQ(v.ErrorText(), "Connection is forcefully rejected");
     VorlaneTestAccess::setError(v, -3, "");
     EXPECT_EQ(v.ErrorText(), "Connection is forcefully rejected");
+    // The ends of the control's own codes, and just beyond them.
+    VorlaneTestAccess::setError(v, 10, "");
+    EXPECT_EQ(v.ErrorText(), "Connection is forcefully rejected");
+    VorlaneTestAccess::setError(v, 11, "");
+    EXPECT_EQ(v.ErrorText(),
+              "Connection was accepted but no data received before timeout. Connection closed");
+    VorlaneTestAccess::setError(v, 34, "-ERR later");
+    EXPECT_EQ(v.ErrorText(), "Error received from QUIT command: -ERR later");
+    VorlaneTestAccess::setError(v, 35, "");
+    EXPECT_EQ(v.ErrorText(), "Connection is forcefully rejected");
 }
 
 TEST(VorlaneTrace, WritesNothingWhileDebugModeIsOff)
