@@ -3,11 +3,11 @@
 #pragma once
 
 #include "control/receivelowwatermark.h"
+#include "control/tlstrust.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QObject>
-#include <QSslCertificate>
 #include <optional>
 
 class QSslError;
@@ -74,8 +74,11 @@ public:
     // A plain connection then gets a plain socket, which loads no TLS library.
     void setTlsCapable(bool capable) { m_tlsCapable = capable; }
     void setPeerVerifyName(const QByteArray& name) { m_peerVerifyName = name; }
-    bool loadExtraCaCertificates(const QByteArray& pemFile, QByteArray* reason);
-    void clearExtraCaCertificates();
+    bool loadExtraCaCertificates(const QByteArray& pemFile, QByteArray* reason)
+    {
+        return m_trust.loadExtraCaCertificates(pemFile, reason);
+    }
+    void clearExtraCaCertificates() { m_trust.clearExtraCaCertificates(); }
     // Starts the TLS handshake on the open connection (after a server agreed to STLS).
     void startSecureSession();
     bool isSecure() const;
@@ -100,8 +103,6 @@ private:
     void onQtError();
     void onEncrypted();
     void onSslErrors(const QList<QSslError>& errors);
-    bool chainTrustedBySystem(const QList<QSslError>& errors) const;
-    void prepareSecurity();
     void useSocket(bool tlsCapable);
     void fail(qint16 number, const QByteArray& description);
 
@@ -119,7 +120,7 @@ private:
     bool m_tlsCapable = false;
     bool m_handshaking = false;
     QByteArray m_peerVerifyName;
-    QList<QSslCertificate> m_extraCaCertificates;
+    TlsTrust m_trust;
     QByteArray m_verificationFailure;
     ReceiveLowWaterMark m_lowWaterMark;
 };
