@@ -7,7 +7,7 @@
 // ErrorText, whatever the server does or when it closes the connection.
 #pragma once
 
-#include "control/fileappender.h"
+#include "control/messagefile.h"
 #include "control/streamframer.h"
 
 #include <QByteArray>
@@ -138,6 +138,7 @@ private:
     void subAbandonOverlongReply();
     void subCollectBodyBytes(QByteArrayView bytes);
     void subAppendCollectedBody();
+    void subNoteStreamWrite(messagefile::Result result);
     void subReportProgress(qint64 bytesRead);
     void subflushdata();
     void subcloseconnection();
@@ -230,8 +231,8 @@ private:
     // success.
     StreamFramer m_streamFramer;
     QList<QByteArrayView> m_streamPieces;
-    fileappender::AppendStream m_streamOut;
-    QByteArray strStreamWriteError;
+    messagefile::AppendStream m_streamOut;
+    messagefile::Result m_streamWriteResult = messagefile::Result::Done;
     bool m_blnReplyTooLong = false; // the last reply broke the size bounds; connection dropped
 
     // Replies owed by timed-out exchanges, oldest first; the framer tracks the oldest one.

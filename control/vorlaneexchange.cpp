@@ -234,7 +234,7 @@ QByteArray Vorlane::funSendDataForStreamingToAFile(const QByteArray& command, co
     blnStreaming = true;
     blnStreamFirstLinePending = true;
     strStreamFirstLine.clear();
-    strStreamWriteError.clear();
+    m_streamWriteResult = messagefile::Result::Done;
     m_streamPieces.clear();
     m_streamFramer.start();
     m_blnReplyTooLong = false;
@@ -252,10 +252,7 @@ QByteArray Vorlane::funSendDataForStreamingToAFile(const QByteArray& command, co
             done = true;
         }
     }
-    const QByteArray closeFailure = m_streamOut.close();
-    if (!closeFailure.isEmpty() && strStreamWriteError.isEmpty()) {
-        strStreamWriteError = closeFailure;
-    }
+    subNoteStreamWrite(m_streamOut.close());
     const QByteArray result = strStreamFirstLine;
     subflushdata();
     wsk1->settle();

@@ -1,6 +1,5 @@
 // Vorlane: the socket's event handlers. They only collect: text replies into strDataBuffer,
 // streamed bodies into strStreamFile; deciding when a reply is complete is the waiting side's.
-#include "control/fileappender.h"
 #include "control/socketcomponent.h"
 #include "control/vorlane.h"
 #include "platform/clock.h"
@@ -133,11 +132,16 @@ void Vorlane::subAppendCollectedBody()
     if (m_streamPieces.isEmpty()) {
         return;
     }
-    const QByteArray failure = m_streamOut.append(strStreamFile, m_streamPieces);
-    if (!failure.isEmpty() && strStreamWriteError.isEmpty()) {
-        strStreamWriteError = failure;
-    }
+    subNoteStreamWrite(m_streamOut.append(strStreamFile, m_streamPieces));
     m_streamPieces.clear();
+}
+
+void Vorlane::subNoteStreamWrite(messagefile::Result result)
+{
+    // The first failure is the one to report; what fails after it follows from it.
+    if (m_streamWriteResult == messagefile::Result::Done) {
+        m_streamWriteResult = result;
+    }
 }
 
 void Vorlane::subReportProgress(qint64 bytesRead)
