@@ -157,8 +157,7 @@ private:
 
     // Replies in step with commands: the reply a timed-out exchange still owes is dropped when
     // it comes, and so is anything after a reply's end.
-    enum class OwedReply { SingleLine, MultiLine };
-    void subOweReply(OwedReply kind, QByteArrayView partial);
+    void subOweReply(StreamFramer::Reply kind, QByteArrayView partial);
     qsizetype funDiscardOwedReplies(QByteArrayView chunk);
     void subTraceDiscarded(const char* what, QByteArrayView bytes);
     void subDiscardUnsolicited();
@@ -236,7 +235,7 @@ private:
     bool m_blnReplyTooLong = false; // the last reply broke the size bounds; connection dropped
 
     // Replies owed by timed-out exchanges, oldest first; the framer tracks the oldest one.
-    QList<OwedReply> m_owedReplies;
+    QList<StreamFramer::Reply> m_owedReplies;
     StreamFramer m_owedFramer;
     QByteArray m_owedStatusLine;
     // Secure connections, beyond the classic record.

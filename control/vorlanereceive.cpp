@@ -86,24 +86,17 @@ void Vorlane::subReadStreamChunks()
         const QByteArray chunk = wsk1->getData(waiting);
         // A late reply to an earlier, timed-out command comes before this one's.
         const qsizetype owed = funDiscardOwedReplies(chunk);
-        qsizetype position = owed;
-        bool statusLineEndedHere = false;
-        if (blnStreamFirstLinePending) {
-            const qsizetype afterLine = m_streamFramer.takeStatusLine(
-                QByteArrayView(chunk).sliced(owed), strStreamFirstLine);
-            position = afterLine < 0 ? chunk.size() : position + afterLine;
-            if (afterLine < 0 && strStreamFirstLine.size() > kStatusLineLimit) {
-                subAbandonOverlongReply();
-                return;
-            }
-            if (afterLine >= 0) {
-                blnStreamFirstLinePending = false;
-                statusLineEndedHere = true;
-                subWriteDebug("firstline=" + strStreamFirstLine + "*");
-            }
+        const qsizetype position = owed + m_streamFramer.take(QByteArrayView(chunk).sliced(owed),
+                                                              strStreamFirstLine, toFile);
+        const bool statusLineEndedHere =
+            blnStreamFirstLinePending && !m_streamFramer.statusLinePending();
+        if (m_streamFramer.statusLinePending() && strStreamFirstLine.size() > kStatusLineLimit) {
+            subAbandonOverlongReply();
+            return;
         }
-        if (!blnStreamFirstLinePending) {
-            position += m_streamFramer.takeBody(QByteArrayView(chunk).sliced(position), toFile);
+        if (statusLineEndedHere) {
+            blnStreamFirstLinePending = false;
+            subWriteDebug("firstline=" + strStreamFirstLine + "*");
         }
         subAppendCollectedBody();
         if (m_streamFramer.finished()) {
