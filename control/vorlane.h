@@ -8,6 +8,7 @@
 #pragma once
 
 #include "control/messagefile.h"
+#include "control/owedreplies.h"
 #include "control/streamframer.h"
 
 #include <QByteArray>
@@ -158,7 +159,6 @@ private:
     // Replies in step with commands: the reply a timed-out exchange still owes is dropped when
     // it comes, and so is anything after a reply's end.
     void subOweReply(StreamFramer::Reply kind, QByteArrayView partial);
-    qsizetype funDiscardOwedReplies(QByteArrayView chunk);
     void subTraceDiscarded(const char* what, QByteArrayView bytes);
     void subDiscardUnsolicited();
 
@@ -234,10 +234,10 @@ private:
     messagefile::Result m_streamWriteResult = messagefile::Result::Done;
     bool m_blnReplyTooLong = false; // the last reply broke the size bounds; connection dropped
 
-    // Replies owed by timed-out exchanges, oldest first; the framer tracks the oldest one.
-    QList<StreamFramer::Reply> m_owedReplies;
-    StreamFramer m_owedFramer;
-    QByteArray m_owedStatusLine;
+    // Replies owed by timed-out exchanges; each one dropped is traced.
+    OwedReplies m_owedReplies{[this](const QByteArray& statusLine) {
+        subWriteDebug("discarded late reply:" + statusLine);
+    }};
     // Secure connections, beyond the classic record.
     qint16 intPOPSecurity = SecurityNone;
     QByteArray strPOPCAFile;

@@ -91,35 +91,9 @@ void Vorlane::subOweReply(StreamFramer::Reply kind, QByteArrayView partial)
 {
     // A closed connection owes nothing; an open one will still deliver the reply, after which
     // the next command's reply follows.
-    if (wsk1->state() != SocketComponent::Connected) {
-        return;
+    if (wsk1->state() == SocketComponent::Connected) {
+        m_owedReplies.owe(kind, partial);
     }
-    if (m_owedReplies.isEmpty()) {
-        m_owedFramer.start(kind);
-        m_owedStatusLine.clear();
-    }
-    m_owedReplies.append(kind);
-    funDiscardOwedReplies(partial);
-}
-
-qsizetype Vorlane::funDiscardOwedReplies(QByteArrayView chunk)
-{
-    constexpr qsizetype kTracedLineLimit = 512;
-    const StreamFramer::BodySink drop = [](QByteArrayView) {};
-    qsizetype used = 0;
-    while (!m_owedReplies.isEmpty() && used < chunk.size()) {
-        used += m_owedFramer.take(chunk.sliced(used), m_owedStatusLine, drop);
-        m_owedStatusLine.truncate(kTracedLineLimit);
-        if (m_owedFramer.finished()) {
-            subWriteDebug("discarded late reply:" + m_owedStatusLine);
-            m_owedReplies.removeFirst();
-            if (!m_owedReplies.isEmpty()) {
-                m_owedFramer.start(m_owedReplies.first());
-            }
-            m_owedStatusLine.clear();
-        }
-    }
-    return used;
 }
 
 QByteArray Vorlane::funSendDataForSingleLineResponse(const QByteArray& command,

@@ -45,7 +45,7 @@ void Vorlane::subReadTextChunk(qint32 bytesTotal)
 {
     QByteArray strReading = wsk1->getData();
     subWriteDebug("GetData:" + strReading);
-    strReading.remove(0, funDiscardOwedReplies(strReading));
+    strReading.remove(0, m_owedReplies.discard(strReading));
     subWriteDebug("wsk1_dataarrival: len(strDataBuffer)=" +
                   QByteArray::number(strDataBuffer.size()));
     subWriteDebug("wsk1_dataarrival: len(strReading)=" + QByteArray::number(strReading.size()) +
@@ -85,7 +85,7 @@ void Vorlane::subReadStreamChunks()
         }
         const QByteArray chunk = wsk1->getData(waiting);
         // A late reply to an earlier, timed-out command comes before this one's.
-        const qsizetype owed = funDiscardOwedReplies(chunk);
+        const qsizetype owed = m_owedReplies.discard(chunk);
         const qsizetype position = owed + m_streamFramer.take(QByteArrayView(chunk).sliced(owed),
                                                               strStreamFirstLine, toFile);
         const bool statusLineEndedHere =
