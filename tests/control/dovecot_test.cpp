@@ -8,6 +8,7 @@
 #include "tests/dovecot/mailbox.h"
 #include "tests/dovecot/rawpop3.h"
 #include "tests/dovecot/testmessage.h"
+#include "tests/support/filebytes.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -43,8 +44,7 @@ protected:
         QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("msg%1.txt").arg(number)));
         pop.WriteCurrentMsgToFile(path);
         EXPECT_EQ(pop.Error(), 0) << pop.ErrorText().constData();
-        QFile file(QString::fromLocal8Bit(path));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+        return fileBytes(QString::fromLocal8Bit(path));
     }
     dovecot::RawPop3 raw() const
     {

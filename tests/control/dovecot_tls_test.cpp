@@ -5,6 +5,7 @@
 #include "tests/dovecot/dovecotserver.h"
 #include "tests/dovecot/mailbox.h"
 #include "tests/dovecot/testmessage.h"
+#include "tests/support/filebytes.h"
 #include "tests/support/waitfor.h"
 
 #include <QDir>
@@ -15,12 +16,6 @@
 #include <string>
 
 namespace {
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 class DovecotTlsTest : public ::testing::Test {
 protected:

@@ -3,6 +3,7 @@
 
 #include "control/vorlane.h"
 #include "tests/support/fakepop3server.h"
+#include "tests/support/filebytes.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -34,9 +35,3 @@ struct FakeSession {
     // The commands after the login.
     QList<QByteArray> sent() const { return server.received().mid(3); }
 };
-
-inline QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}

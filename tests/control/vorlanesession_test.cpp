@@ -2,6 +2,7 @@
 // and what reaches the wire.
 #include "tests/control/vorlanetestaccess.h"
 #include "tests/support/fakepop3server.h"
+#include "tests/support/filebytes.h"
 #include "tests/support/waitfor.h"
 
 #include <QElapsedTimer>
@@ -233,9 +234,7 @@ TEST(VorlaneSession, TraceNamesTheStepsButNeverThePassword)
     v.setDebugMode(true);
     v.Connect();
     v.Disconnect();
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray trace = file.readAll();
+    const QByteArray trace = fileBytes(path);
     EXPECT_FALSE(trace.contains("secret"));
     EXPECT_TRUE(trace.contains("\r\nSending command:PASS ****\r\n"));
     EXPECT_TRUE(trace.contains("\r\nSending command:USER bob\r\n"));

@@ -1,21 +1,12 @@
 // Status and error texts, and the debug trace file.
 #include "tests/control/vorlanetestaccess.h"
+#include "tests/support/filebytes.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-
-namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 TEST(VorlaneState, NewInstanceStartsDisconnectedWithDefaults)
 {
@@ -92,7 +83,7 @@ TEST(VorlaneTrace, EntriesAreThreeLinesAfterOneHeaderPerInstance)
         second.setDebugMode(true);
         VorlaneTestAccess::trace(second, "three");
     }
-    const QList<QByteArray> lines = readAll(path).split('\n');
+    const QList<QByteArray> lines = fileBytes(path).split('\n');
     ASSERT_EQ(lines.size(), 12); // 2 headers + 3 entries of 3 lines + the empty tail
     // Linked into this test program, the control is held by the program's file.
     const QByteArray header =
