@@ -1,45 +1,61 @@
 #include "control/controlerrors.h"
 
+#include <iterator>
+
 namespace controlerrors {
 namespace {
 
 struct Entry {
-    qint16 code;
+    Code code;
     const char* text;
     bool withDetail;
 };
 
 constexpr Entry kTable[] = {
-    {11, "Connection was accepted but no data received before timeout. Connection closed", false},
-    {12, "Timeout waiting on connect request", false},
-    {13, "Already connected", false},
-    {14, "Error received from USER command: ", true},
-    {15, "Error received from PASS command: ", true},
-    {16, "Hostname cannot be blank", false},
-    {17, "Username cannot be blank", false},
-    {18, "Error received from STAT command: ", true},
-    {19, "Cannot set message number when disconnected", false},
-    {20, "Cannot set message number less than or equal to 0 or greater than the message count",
-     false},
-    {21, "Error using the UIDL command: ", true},
-    {22, "Error using the TOP command: ", true},
-    {23, "Cannot retrieve message when disconnected", false},
-    {24, "Cannot retrieve message number 0, use the SetCurrentMsg method", false},
-    {25, "Error retrieving the message: ", true},
-    {26, "Error using the DELE (delete) command: ", true},
-    {27, "Cannot delete message when disconnected", false},
-    {28, "Error using the RSET (reset) command: ", true},
-    {29, "Cannot reset deleted messages when disconnected", false},
-    {30, "Error using the LIST command: ", true},
-    {31, "File error: ", true},
-    {32, "Secure connection failed: ", true},
-    {33, "Server refused STLS: ", true},
+    {GreetingTimeout,
+     "Connection was accepted but no data received before timeout. Connection closed", false},
+    {ConnectTimeout, "Timeout waiting on connect request", false},
+    {AlreadyConnected, "Already connected", false},
+    {UserRefused, "Error received from USER command: ", true},
+    {PassRefused, "Error received from PASS command: ", true},
+    {HostnameBlank, "Hostname cannot be blank", false},
+    {UsernameBlank, "Username cannot be blank", false},
+    {StatRefused, "Error received from STAT command: ", true},
+    {SelectWhenDisconnected, "Cannot set message number when disconnected", false},
+    {MessageNumberOutOfRange,
+     "Cannot set message number less than or equal to 0 or greater than the message count", false},
+    {UidlRefused, "Error using the UIDL command: ", true},
+    {TopRefused, "Error using the TOP command: ", true},
+    {RetrieveWhenDisconnected, "Cannot retrieve message when disconnected", false},
+    {RetrieveNoMessage, "Cannot retrieve message number 0, use the SetCurrentMsg method", false},
+    {RetrieveRefused, "Error retrieving the message: ", true},
+    {DeleRefused, "Error using the DELE (delete) command: ", true},
+    {DeleteWhenDisconnected, "Cannot delete message when disconnected", false},
+    {RsetRefused, "Error using the RSET (reset) command: ", true},
+    {ResetWhenDisconnected, "Cannot reset deleted messages when disconnected", false},
+    {ListRefused, "Error using the LIST command: ", true},
+    {FileError, "File error: ", true},
+    {SecureConnectionFailed, "Secure connection failed: ", true},
+    {StlsRefused, "Server refused STLS: ", true},
     // A QUIT not answered "+OK" leaves every deletion mark undone (RFC 1939, 6): the host must
     // learn of it.
-    {34, "Error received from QUIT command: ", true},
+    {QuitRefused, "Error received from QUIT command: ", true},
 };
 
-static_assert(std::size(kTable) == 24, "one entry for every code from 11 to 34");
+constexpr Code kFirst = GreetingTimeout;
+constexpr Code kLast = QuitRefused;
+
+// The table is in the order of the codes, so a code finds its entry by position.
+constexpr bool inCodeOrder()
+{
+    for (std::size_t i = 0; i < std::size(kTable); ++i) {
+        if (kTable[i].code != kFirst + qint16(i)) {
+            return false;
+        }
+    }
+    return std::size(kTable) == std::size_t(kLast - kFirst + 1);
+}
+static_assert(inCodeOrder(), "one entry for every code, in the order of the codes");
 
 } // namespace
 
@@ -48,16 +64,15 @@ QByteArray errorText(qint16 code, const QByteArray& detail, const QByteArray& so
     if (code == None) {
         return {};
     }
-    for (const Entry& entry : kTable) {
-        if (entry.code == code) {
-            QByteArray text(entry.text);
-            if (entry.withDetail) {
-                text += detail;
-            }
-            return text;
-        }
+    if (code < kFirst || code > kLast) {
+        return socketDescription;
     }
-    return socketDescription;
+    const Entry& entry = kTable[code - kFirst];
+    QByteArray text(entry.text);
+    if (entry.withDetail) {
+        text += detail;
+    }
+    return text;
 }
 
 } // namespace controlerrors

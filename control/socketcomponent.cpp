@@ -1,14 +1,11 @@
 #include "control/socketcomponent.h"
 
-#include "control/systemtrust.h"
 #include "platform/pump.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QHostAddress>
 #include <QScopedValueRollback>
 #include <QSslCipher>
-#include <QSslConfiguration>
 #include <QSslError>
 #include <QSslSocket>
 #include <QTcpSocket>
@@ -119,7 +116,7 @@ void SocketComponent::useSocket(bool tlsCapable)
 
 void SocketComponent::onSslErrors(const QList<QSslError>& errors)
 {
-    if (chainTrustedBySystem(errors)) {
+    if (m_trust.acceptsDespite(errors, m_tls->peerCertificateChain(), m_peerVerifyName)) {
         m_tls->ignoreSslErrors();
         return;
     }
@@ -129,33 +126,6 @@ void SocketComponent::onSslErrors(const QList<QSslError>& errors)
         reasons.append(e.errorString().toUtf8());
     }
     m_verificationFailure = reasons.join("; ");
-}
-
-bool SocketComponent::chainTrustedBySystem(const QList<QSslError>& errors) const
-{
-    // With extra CAs the handshake checks against them alone (see prepareSecurity()). When the
-    // only complaint is that they do not vouch for the chain, the system's store decides, with
-    // the same name check; any other fault (name, dates, a broken chain) stands as it is.
-    if (m_extraCaCertificates.isEmpty() || errors.isEmpty()) {
-        return false;
-    }
-    const bool onlyUntrustedIssuer =
-        std::all_of(errors.begin(), errors.end(), [](const QSslError& e) {
-            switch (e.error()) {
-            case QSslError::UnableToGetIssuerCertificate:
-            case QSslError::UnableToGetLocalIssuerCertificate:
-            case QSslError::UnableToVerifyFirstCertificate:
-            case QSslError::SelfSignedCertificateInChain:
-            case QSslError::CertificateUntrusted:
-                return true;
-            default:
-                return false;
-            }
-        });
-    // Qt's own QSslCertificate::verify() would look in the default configuration's CA list
-    // only, which stays empty while Qt looks up the system's store on demand.
-    return onlyUntrustedIssuer &&
-           systemtrust::vouchesFor(m_tls->peerCertificateChain(), m_peerVerifyName);
 }
 
 SocketComponent::~SocketComponent() = default;
@@ -193,47 +163,11 @@ void SocketComponent::connectToRemote()
     const QString host = QString::fromLatin1(m_remoteHost);
     const auto port = static_cast<quint16>(m_remotePort);
     if (m_secureAtConnect) {
-        prepareSecurity();
+        m_trust.prepare(*m_tls, m_peerVerifyName);
         m_tls->connectToHostEncrypted(host, port, QString::fromLatin1(m_peerVerifyName));
     } else {
         m_socket->connectToHost(host, port);
     }
-}
-
-void SocketComponent::prepareSecurity()
-{
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    if (!m_extraCaCertificates.isEmpty()) {
-        // The extra CAs alone. Setting any CA list turns off Qt's on-demand lookup in the
-        // system's store, and parsing the whole store instead costs a tenth of a second of CPU
-        // per connection, more than the handshake; a chain they do not vouch for goes to the
-        // system's store after all (chainTrustedBySystem()).
-        configuration.setCaCertificates(m_extraCaCertificates);
-    }
-    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    m_tls->setSslConfiguration(configuration);
-    m_tls->setPeerVerifyName(QString::fromLatin1(m_peerVerifyName));
-}
-
-bool SocketComponent::loadExtraCaCertificates(const QByteArray& pemFile, QByteArray* reason)
-{
-    QFile file(QString::fromLocal8Bit(pemFile));
-    if (!file.open(QIODevice::ReadOnly)) {
-        *reason = "Cannot read CA file " + pemFile + ": " + file.errorString().toUtf8();
-        return false;
-    }
-    const QList<QSslCertificate> certificates = QSslCertificate::fromData(file.readAll());
-    if (certificates.isEmpty()) {
-        *reason = "No PEM certificate in CA file " + pemFile;
-        return false;
-    }
-    m_extraCaCertificates = certificates;
-    return true;
-}
-
-void SocketComponent::clearExtraCaCertificates()
-{
-    m_extraCaCertificates.clear();
 }
 
 void SocketComponent::startSecureSession()
@@ -252,7 +186,7 @@ void SocketComponent::startSecureSession()
     }
     m_handshaking = true;
     m_verificationFailure.clear();
-    prepareSecurity();
+    m_trust.prepare(*m_tls, m_peerVerifyName);
     m_tls->startClientEncryption();
 }
 

@@ -3,11 +3,11 @@
 #pragma once
 
 #include "control/receivelowwatermark.h"
+#include "control/tlstrust.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QObject>
-#include <QSslCertificate>
 #include <optional>
 
 class QSslError;
@@ -23,7 +23,6 @@ class QTcpSocket;
 // - Real failures (refused, host not found, broken network) make the state 9 and raise error()
 //   with a number outside 0..31 (classic socket numbering, e.g. 10061 refused, 11001 host not
 //   found) and its description.
-// - sendData() on a socket that is not connected fails (returns false, error 40006).
 // - TLS, when asked for: from the first byte (the state stays 6 until the handshake is done) or
 //   on request on an open connection (startSecureSession(), the state stays 7; isSecure() turns
 //   true when done). The server's chain is verified against the system's trust store plus any
@@ -36,11 +35,6 @@ class SocketComponent : public QObject {
 public:
     enum State : int { Closed = 0, Connecting = 6, Connected = 7, Closing = 8, Error = 9 };
 
-    // The run-time error of a send on a socket that is not connected.
-    static constexpr int kBadStateError = 40006;
-    static constexpr const char* kBadStateText =
-        "Wrong protocol or connection state for the requested transaction or request";
-
     // A TLS handshake or certificate verification failed; the description gives the reason.
     static constexpr qint16 kSecureChannelError = 10500;
 
@@ -48,8 +42,6 @@ public:
     ~SocketComponent() override;
 
     int state() const { return m_state; }
-    void setLocalPort(qint32 port) { m_localPort = port; }
-    qint32 localPort() const { return m_localPort; }
     QByteArray remoteHost() const { return m_remoteHost; }
     void setRemoteHost(const QByteArray& host) { m_remoteHost = host; }
     qint32 remotePort() const { return m_remotePort; }
@@ -82,8 +74,11 @@ public:
     // A plain connection then gets a plain socket, which loads no TLS library.
     void setTlsCapable(bool capable) { m_tlsCapable = capable; }
     void setPeerVerifyName(const QByteArray& name) { m_peerVerifyName = name; }
-    bool loadExtraCaCertificates(const QByteArray& pemFile, QByteArray* reason);
-    void clearExtraCaCertificates();
+    bool loadExtraCaCertificates(const QByteArray& pemFile, QByteArray* reason)
+    {
+        return m_trust.loadExtraCaCertificates(pemFile, reason);
+    }
+    void clearExtraCaCertificates() { m_trust.clearExtraCaCertificates(); }
     // Starts the TLS handshake on the open connection (after a server agreed to STLS).
     void startSecureSession();
     bool isSecure() const;
@@ -108,15 +103,12 @@ private:
     void onQtError();
     void onEncrypted();
     void onSslErrors(const QList<QSslError>& errors);
-    bool chainTrustedBySystem(const QList<QSslError>& errors) const;
-    void prepareSecurity();
     void useSocket(bool tlsCapable);
     void fail(qint16 number, const QByteArray& description);
 
     QTcpSocket* m_socket = nullptr;
     QSslSocket* m_tls = nullptr; // the same socket when it can run TLS, else null
     int m_state = Closed;
-    qint32 m_localPort = 0;
     QByteArray m_remoteHost;
     qint32 m_remotePort = 0;
     bool m_checkScheduled = false;
@@ -128,7 +120,7 @@ private:
     bool m_tlsCapable = false;
     bool m_handshaking = false;
     QByteArray m_peerVerifyName;
-    QList<QSslCertificate> m_extraCaCertificates;
+    TlsTrust m_trust;
     QByteArray m_verificationFailure;
     ReceiveLowWaterMark m_lowWaterMark;
 };

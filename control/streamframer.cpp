@@ -35,10 +35,12 @@ qsizetype StreamFramer::findEndMarker(QByteArrayView text, qsizetype from)
     return -1;
 }
 
-void StreamFramer::start()
+void StreamFramer::start(Reply kind)
 {
+    m_kind = kind;
     m_statusLinePending = true;
     m_finished = false;
+    m_endedAtStatusLine = false;
     m_lastWasCR = false;
     m_held = 0;
     m_virtual = 0;
@@ -97,6 +99,7 @@ qsizetype StreamFramer::takeBody(QByteArrayView chunk, const BodySink& sink)
             ++m_held;
             ++i;
             if (m_held == kMarkerLength) {
+                m_endedAtStatusLine = m_virtual > 0;
                 m_held = 0;
                 m_virtual = 0;
                 m_finished = true;
@@ -131,4 +134,27 @@ qsizetype StreamFramer::takeBody(QByteArrayView chunk, const BodySink& sink)
     }
     m_held = hold;
     return size;
+}
+
+qsizetype StreamFramer::take(QByteArrayView chunk, QByteArray& line, const BodySink& sink)
+{
+    qsizetype taken = 0;
+    if (m_statusLinePending) {
+        const qsizetype afterLine = takeStatusLine(chunk, line);
+        if (afterLine < 0) {
+            return chunk.size();
+        }
+        taken = afterLine;
+        if (m_kind == Reply::SingleLine ||
+            (m_kind == Reply::MultiLine && line.startsWith("-ERR"))) {
+            m_held = 0;
+            m_virtual = 0;
+            m_finished = true;
+            return taken;
+        }
+    }
+    if (m_finished) {
+        return 0;
+    }
+    return taken + takeBody(chunk.sliced(taken), sink);
 }

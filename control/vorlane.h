@@ -7,7 +7,8 @@
 // ErrorText, whatever the server does or when it closes the connection.
 #pragma once
 
-#include "control/fileappender.h"
+#include "control/messagefile.h"
+#include "control/owedreplies.h"
 #include "control/streamframer.h"
 
 #include <QByteArray>
@@ -138,6 +139,7 @@ private:
     void subAbandonOverlongReply();
     void subCollectBodyBytes(QByteArrayView bytes);
     void subAppendCollectedBody();
+    void subNoteStreamWrite(messagefile::Result result);
     void subReportProgress(qint64 bytesRead);
     void subflushdata();
     void subcloseconnection();
@@ -156,9 +158,7 @@ private:
 
     // Replies in step with commands: the reply a timed-out exchange still owes is dropped when
     // it comes, and so is anything after a reply's end.
-    enum class OwedReply { SingleLine, MultiLine };
-    void subOweReply(OwedReply kind, QByteArrayView partial);
-    qsizetype funDiscardOwedReplies(QByteArrayView chunk);
+    void subOweReply(StreamFramer::Reply kind, QByteArrayView partial);
     void subTraceDiscarded(const char* what, QByteArrayView bytes);
     void subDiscardUnsolicited();
 
@@ -173,7 +173,6 @@ private:
     // False when nothing was asked for, so the old file must not stay under the message's name.
     bool subStreamMessageToFile(const QByteArray& path);
     QByteArray funValidateFileName(const QByteArray& path);
-    void subDeleteFile(const QByteArray& path, int* errorNumber = nullptr);
     QByteArray fungetheader(const QByteArray& name);
     QByteArray funPropertyText(const QByteArray& upperName, bool* known);
 
@@ -231,14 +230,14 @@ private:
     // success.
     StreamFramer m_streamFramer;
     QList<QByteArrayView> m_streamPieces;
-    fileappender::AppendStream m_streamOut;
-    QByteArray strStreamWriteError;
+    messagefile::AppendStream m_streamOut;
+    messagefile::Result m_streamWriteResult = messagefile::Result::Done;
     bool m_blnReplyTooLong = false; // the last reply broke the size bounds; connection dropped
 
-    // Replies owed by timed-out exchanges, oldest first; the framer tracks the oldest one.
-    QList<OwedReply> m_owedReplies;
-    StreamFramer m_owedFramer;
-    QByteArray m_owedStatusLine;
+    // Replies owed by timed-out exchanges; each one dropped is traced.
+    OwedReplies m_owedReplies{[this](const QByteArray& statusLine) {
+        subWriteDebug("discarded late reply:" + statusLine);
+    }};
     // Secure connections, beyond the classic record.
     qint16 intPOPSecurity = SecurityNone;
     QByteArray strPOPCAFile;

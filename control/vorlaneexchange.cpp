@@ -1,12 +1,11 @@
 // Vorlane: the three command exchanges. Each sends one command line and waits, pumping the
 // event loop, until its kind of reply is complete or the server has been silent too long.
+#include "control/bufferedreply.h"
 #include "control/socketcomponent.h"
 #include "control/streamframer.h"
 #include "control/vorlane.h"
 #include "platform/clock.h"
 #include "platform/pump.h"
-
-#include <algorithm>
 
 namespace {
 
@@ -88,48 +87,13 @@ void Vorlane::subTraceDiscarded(const char* what, QByteArrayView bytes)
     }
 }
 
-void Vorlane::subOweReply(OwedReply kind, QByteArrayView partial)
+void Vorlane::subOweReply(StreamFramer::Reply kind, QByteArrayView partial)
 {
     // A closed connection owes nothing; an open one will still deliver the reply, after which
     // the next command's reply follows.
-    if (wsk1->state() != SocketComponent::Connected) {
-        return;
+    if (wsk1->state() == SocketComponent::Connected) {
+        m_owedReplies.owe(kind, partial);
     }
-    if (m_owedReplies.isEmpty()) {
-        m_owedFramer.start();
-        m_owedStatusLine.clear();
-    }
-    m_owedReplies.append(kind);
-    funDiscardOwedReplies(partial);
-}
-
-qsizetype Vorlane::funDiscardOwedReplies(QByteArrayView chunk)
-{
-    constexpr qsizetype kTracedLineLimit = 512;
-    const StreamFramer::BodySink drop = [](QByteArrayView) {};
-    qsizetype used = 0;
-    while (!m_owedReplies.isEmpty() && used < chunk.size()) {
-        const QByteArrayView rest = chunk.sliced(used);
-        bool replyEnded = false;
-        if (m_owedFramer.statusLinePending()) {
-            const qsizetype taken = m_owedFramer.takeStatusLine(rest, m_owedStatusLine);
-            used += taken < 0 ? rest.size() : taken;
-            m_owedStatusLine.truncate(kTracedLineLimit);
-            // A single-line reply, or a refusal of a multi-line command, ends with its line.
-            replyEnded = taken >= 0 && (m_owedReplies.first() == OwedReply::SingleLine ||
-                                        m_owedStatusLine.startsWith("-ERR"));
-        } else {
-            used += m_owedFramer.takeBody(rest, drop);
-            replyEnded = m_owedFramer.finished();
-        }
-        if (replyEnded) {
-            subWriteDebug("discarded late reply:" + m_owedStatusLine);
-            m_owedReplies.removeFirst();
-            m_owedFramer.start();
-            m_owedStatusLine.clear();
-        }
-    }
-    return used;
 }
 
 QByteArray Vorlane::funSendDataForSingleLineResponse(const QByteArray& command,
@@ -138,30 +102,31 @@ QByteArray Vorlane::funSendDataForSingleLineResponse(const QByteArray& command,
     blnStreaming = false;
     m_blnReplyTooLong = false;
     subWriteDebug("start funSendDataForSingleLineResponse");
-    qsizetype lineEnd = -1;
+    BufferedReply reply(StreamFramer::Reply::SingleLine);
+    bool ended = false;
     bool sent = funSendCommand(command);
     while (sent) {
         platform::pumpEvents();
         bool timedOut = false;
         if (funTimedOut(timeout)) {
             subWriteDebug("timeout in funSendDataForSingleLineResponse");
-            subOweReply(OwedReply::SingleLine, strDataBuffer);
+            subOweReply(StreamFramer::Reply::SingleLine, strDataBuffer);
             strDataBuffer = kTimeoutText;
             timedOut = true;
         } else {
-            lineEnd = strDataBuffer.indexOf(kLineEnd);
+            ended = reply.ended(strDataBuffer);
         }
-        if (lineEnd >= 0 || timedOut || wsk1->state() == SocketComponent::Closed) {
+        if (ended || timedOut || wsk1->state() == SocketComponent::Closed) {
             break;
         }
     }
     QByteArray result = strDataBuffer;
     if (m_blnReplyTooLong) {
         result = kTooLongText;
-    } else if (lineEnd >= 0) {
-        // The reply ends at its first line end; whatever follows answers no command.
-        result = strDataBuffer.first(lineEnd + 2);
-        subTraceDiscarded("after reply", QByteArrayView(strDataBuffer).sliced(lineEnd + 2));
+    } else if (ended) {
+        // Whatever follows the reply's line answers no command.
+        result = reply.text();
+        subTraceDiscarded("after reply", reply.after(strDataBuffer));
     } else if (result.isEmpty()) {
         result = kClosedText;
     }
@@ -177,8 +142,7 @@ QByteArray Vorlane::funSendDataForMultiLineResponse(const QByteArray& command,
     blnStreaming = false;
     m_blnReplyTooLong = false;
     QByteArray result = kClosedText;
-    bool blnCheckFirstLine = true;
-    qsizetype markerSearchFrom = 0;
+    BufferedReply reply(StreamFramer::Reply::MultiLine);
     subWriteDebug("start funSendDataForMultiLineResponse");
     bool done = !funSendCommand(command);
     while (!done) {
@@ -186,41 +150,15 @@ QByteArray Vorlane::funSendDataForMultiLineResponse(const QByteArray& command,
         if (funReplyAbandoned(timeout, "funSendDataForMultiLineResponse", result)) {
             done = true;
             if (!m_blnReplyTooLong) {
-                subOweReply(OwedReply::MultiLine, strDataBuffer);
+                subOweReply(StreamFramer::Reply::MultiLine, strDataBuffer);
             }
-        } else {
-            if (blnCheckFirstLine && strDataBuffer > " ") {
-                const qsizetype lineEnd = strDataBuffer.indexOf(kLineEnd);
-                if (lineEnd >= 0) {
-                    blnCheckFirstLine = false;
-                    // The status line's CR LF may begin the marker: an empty body.
-                    markerSearchFrom = lineEnd;
-                    if (strDataBuffer.startsWith("-ERR")) {
-                        done = true;
-                        result = strDataBuffer.first(lineEnd + 2);
-                        subTraceDiscarded("after reply",
-                                          QByteArrayView(strDataBuffer).sliced(lineEnd + 2));
-                    }
-                }
-            }
-            // The end is looked for in the same pass that examined the first line: a response
-            // that arrived whole must not wait for one more (idle) pump.
-            if (!done && !blnCheckFirstLine) {
-                subWriteDebug("funSendDataForMultiLineResponse: (1)");
-                const qsizetype marker =
-                    StreamFramer::findEndMarker(strDataBuffer, markerSearchFrom);
-                if (marker >= 0) {
-                    done = true;
-                    result = strDataBuffer.first(marker);
-                    subTraceDiscarded("after reply",
-                                      QByteArrayView(strDataBuffer).sliced(marker + 5));
-                } else {
-                    // Only the last four bytes can still start the marker.
-                    markerSearchFrom = std::max(markerSearchFrom, strDataBuffer.size() - 4);
-                }
-            }
+        } else if (reply.ended(strDataBuffer)) {
+            // A refusal ends with its line, anything else with the end marker; whatever follows
+            // answers no command.
+            done = true;
+            result = reply.text();
+            subTraceDiscarded("after reply", reply.after(strDataBuffer));
         }
-        subWriteDebug("funSendDataForMultiLineResponse: (2)");
     }
     subflushdata();
     wsk1->settle();
@@ -234,7 +172,7 @@ QByteArray Vorlane::funSendDataForStreamingToAFile(const QByteArray& command, co
     blnStreaming = true;
     blnStreamFirstLinePending = true;
     strStreamFirstLine.clear();
-    strStreamWriteError.clear();
+    m_streamWriteResult = messagefile::Result::Done;
     m_streamPieces.clear();
     m_streamFramer.start();
     m_blnReplyTooLong = false;
@@ -252,10 +190,7 @@ QByteArray Vorlane::funSendDataForStreamingToAFile(const QByteArray& command, co
             done = true;
         }
     }
-    const QByteArray closeFailure = m_streamOut.close();
-    if (!closeFailure.isEmpty() && strStreamWriteError.isEmpty()) {
-        strStreamWriteError = closeFailure;
-    }
+    subNoteStreamWrite(m_streamOut.close());
     const QByteArray result = strStreamFirstLine;
     subflushdata();
     wsk1->settle();

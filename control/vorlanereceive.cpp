@@ -1,6 +1,5 @@
 // Vorlane: the socket's event handlers. They only collect: text replies into strDataBuffer,
 // streamed bodies into strStreamFile; deciding when a reply is complete is the waiting side's.
-#include "control/fileappender.h"
 #include "control/socketcomponent.h"
 #include "control/vorlane.h"
 #include "platform/clock.h"
@@ -46,7 +45,7 @@ void Vorlane::subReadTextChunk(qint32 bytesTotal)
 {
     QByteArray strReading = wsk1->getData();
     subWriteDebug("GetData:" + strReading);
-    strReading.remove(0, funDiscardOwedReplies(strReading));
+    strReading.remove(0, m_owedReplies.discard(strReading));
     subWriteDebug("wsk1_dataarrival: len(strDataBuffer)=" +
                   QByteArray::number(strDataBuffer.size()));
     subWriteDebug("wsk1_dataarrival: len(strReading)=" + QByteArray::number(strReading.size()) +
@@ -86,25 +85,18 @@ void Vorlane::subReadStreamChunks()
         }
         const QByteArray chunk = wsk1->getData(waiting);
         // A late reply to an earlier, timed-out command comes before this one's.
-        const qsizetype owed = funDiscardOwedReplies(chunk);
-        qsizetype position = owed;
-        bool statusLineEndedHere = false;
-        if (blnStreamFirstLinePending) {
-            const qsizetype afterLine = m_streamFramer.takeStatusLine(
-                QByteArrayView(chunk).sliced(owed), strStreamFirstLine);
-            position = afterLine < 0 ? chunk.size() : position + afterLine;
-            if (afterLine < 0 && strStreamFirstLine.size() > kStatusLineLimit) {
-                subAbandonOverlongReply();
-                return;
-            }
-            if (afterLine >= 0) {
-                blnStreamFirstLinePending = false;
-                statusLineEndedHere = true;
-                subWriteDebug("firstline=" + strStreamFirstLine + "*");
-            }
+        const qsizetype owed = m_owedReplies.discard(chunk);
+        const qsizetype position = owed + m_streamFramer.take(QByteArrayView(chunk).sliced(owed),
+                                                              strStreamFirstLine, toFile);
+        const bool statusLineEndedHere =
+            blnStreamFirstLinePending && !m_streamFramer.statusLinePending();
+        if (m_streamFramer.statusLinePending() && strStreamFirstLine.size() > kStatusLineLimit) {
+            subAbandonOverlongReply();
+            return;
         }
-        if (!blnStreamFirstLinePending) {
-            position += m_streamFramer.takeBody(QByteArrayView(chunk).sliced(position), toFile);
+        if (statusLineEndedHere) {
+            blnStreamFirstLinePending = false;
+            subWriteDebug("firstline=" + strStreamFirstLine + "*");
         }
         subAppendCollectedBody();
         if (m_streamFramer.finished()) {
@@ -133,11 +125,16 @@ void Vorlane::subAppendCollectedBody()
     if (m_streamPieces.isEmpty()) {
         return;
     }
-    const QByteArray failure = m_streamOut.append(strStreamFile, m_streamPieces);
-    if (!failure.isEmpty() && strStreamWriteError.isEmpty()) {
-        strStreamWriteError = failure;
-    }
+    subNoteStreamWrite(m_streamOut.append(strStreamFile, m_streamPieces));
     m_streamPieces.clear();
+}
+
+void Vorlane::subNoteStreamWrite(messagefile::Result result)
+{
+    // The first failure is the one to report; what fails after it follows from it.
+    if (m_streamWriteResult == messagefile::Result::Done) {
+        m_streamWriteResult = result;
+    }
 }
 
 void Vorlane::subReportProgress(qint64 bytesRead)

@@ -1,6 +1,6 @@
 // Vorlane: fetching the current message into memory or streaming it into a file.
 #include "control/controlerrors.h"
-#include "control/fileappender.h"
+#include "control/messagefile.h"
 #include "control/replyparser.h"
 #include "control/socketcomponent.h"
 #include "control/vorlane.h"
@@ -105,11 +105,11 @@ void Vorlane::WriteCurrentMsgToFile(QByteArray& strFileToWriteTo)
         intError = controlerrors::FileError;
         strErrorDetail = fileProblem;
     } else if (blnNoSuchMsg) {
-        fileappender::appendToFile(path, kUnableToRetrieve);
+        messagefile::appendToFile(path, kUnableToRetrieve);
     } else {
         if (!funCanRetrieve() || !subStreamMessageToFile(path)) {
             // An old file emptied in place for the message goes, as a removed one would have.
-            fileappender::deleteFile(path);
+            messagefile::deleteFile(path);
         }
         // A failed append leaves the session usable: the exchange itself completed.
         if (intError != controlerrors::None && intError != controlerrors::FileError) {
@@ -128,10 +128,10 @@ bool Vorlane::subStreamMessageToFile(const QByteArray& path)
         return false;
     }
     // The file exists before the first byte comes, so an empty message is an empty file.
-    const QByteArray fileProblem = m_streamOut.create(path);
-    if (!fileProblem.isEmpty()) {
+    const messagefile::Result created = m_streamOut.create(path);
+    if (created != messagefile::Result::Done) {
         intError = controlerrors::FileError;
-        strErrorDetail = fileProblem;
+        strErrorDetail = messagefile::failureText(created);
         return true;
     }
     strStreamFile = path;
@@ -146,10 +146,10 @@ bool Vorlane::subStreamMessageToFile(const QByteArray& path)
     if (!replyparser::isPositive(reply)) {
         intError = controlerrors::RetrieveRefused;
         strErrorDetail = reply;
-    } else if (!strStreamWriteError.isEmpty()) {
+    } else if (m_streamWriteResult != messagefile::Result::Done) {
         // The file lost data (disk full, removed, made read-only): not a success.
         intError = controlerrors::FileError;
-        strErrorDetail = strStreamWriteError;
+        strErrorDetail = messagefile::failureText(m_streamWriteResult);
     } else {
         strMsgContents = kWrittenToFile + path;
     }
@@ -165,13 +165,5 @@ QByteArray Vorlane::funValidateFileName(const QByteArray& path)
     }
     // Whether the file can be created there; any older file of that name goes, since the message
     // replaces it, and links, FIFOs and devices are refused rather than written through.
-    return fileappender::clearForReplacement(path);
-}
-
-void Vorlane::subDeleteFile(const QByteArray& path, int* errorNumber)
-{
-    const int failure = fileappender::deleteFile(path);
-    if (errorNumber) {
-        *errorNumber = failure;
-    }
+    return messagefile::failureText(messagefile::clearForReplacement(path));
 }

@@ -52,7 +52,6 @@ bool Vorlane::funConnectSocket()
     if (!funPrepareSecurity()) {
         return false;
     }
-    wsk1->setLocalPort(0);
     wsk1->setRemoteHost(strPOPHostname);
     wsk1->setRemotePort(lngPOPPort);
     subflushdata();

@@ -238,23 +238,46 @@ std::optional<ClassRegistration> ClassRegistry::findClass(QByteArrayView guid,
 {
     if (normalizedGuid(guid).isEmpty())
         return std::nullopt;
-    const QString group = classesGroup + QLatin1Char('/') + guidKey(guid);
-    for (const QString& path : lookupFiles()) {
-        const auto settings = open(path);
+    QString path;
+    const auto settings = firstHolding(classesGroup + QLatin1Char('/') + guidKey(guid), &path);
+    if (!settings)
+        return std::nullopt;
+    const QString library = settings->value("Library").toString();
+    if (!QFileInfo(library).isAbsolute()) {
+        report(corrupt, path,
+               "the class " + normalizedGuid(guid) + " has the library \"" + library.toLocal8Bit() +
+                   "\", which is not an absolute path");
+        return std::nullopt;
+    }
+    return ClassRegistration{normalizedGuid(guid), bytes(*settings, "Name"), library,
+                             bytes(*settings, "ThreadingModel")};
+}
+
+std::optional<TypeLibraryRegistration> ClassRegistry::findTypeLibrary(QByteArrayView guid) const
+{
+    if (normalizedGuid(guid).isEmpty())
+        return std::nullopt;
+    const auto settings = firstHolding(typeLibrariesGroup + QLatin1Char('/') + guidKey(guid));
+    if (!settings)
+        return std::nullopt;
+    const QStringList version = settings->value("Version").toString().split(QLatin1Char('.'));
+    return TypeLibraryRegistration{normalizedGuid(guid), version.value(0).toInt(),
+                                   version.value(1).toInt(), settings->value("Path").toString(),
+                                   bytes(*settings, "Name")};
+}
+
+std::unique_ptr<QSettings> ClassRegistry::firstHolding(const QString& group, QString* path) const
+{
+    for (const QString& file : lookupFiles()) {
+        auto settings = open(file);
         settings->beginGroup(group);
         if (settings->childKeys().isEmpty())
             continue;
-        const QString library = settings->value("Library").toString();
-        if (!QFileInfo(library).isAbsolute()) {
-            report(corrupt, path,
-                   "the class " + normalizedGuid(guid) + " has the library \"" +
-                       library.toLocal8Bit() + "\", which is not an absolute path");
-            return std::nullopt;
-        }
-        return ClassRegistration{normalizedGuid(guid), bytes(*settings, "Name"), library,
-                                 bytes(*settings, "ThreadingModel")};
+        if (path)
+            *path = file;
+        return settings;
     }
-    return std::nullopt;
+    return nullptr;
 }
 
 std::optional<QString> ClassRegistry::libraryOfClass(QByteArrayView guid, QByteArray* corrupt) const

@@ -6,7 +6,10 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
+
+class QSettings;
 
 namespace automation {
 
@@ -82,12 +85,17 @@ public:
                                                QByteArray* corrupt = nullptr) const;
     // The library path of a registered class, or nothing.
     std::optional<QString> libraryOfClass(QByteArrayView guid, QByteArray* corrupt = nullptr) const;
+    // A registered type library, or nothing.
+    std::optional<TypeLibraryRegistration> findTypeLibrary(QByteArrayView guid) const;
 
 private:
     enum class Scope { User, System, File };
     explicit ClassRegistry(Scope scope) : m_scope(scope) {}
 
     bool removeGroup(const QString& group);
+    // The first file read that holds `group`, open at that group, with its path; null when none
+    // does.
+    std::unique_ptr<QSettings> firstHolding(const QString& group, QString* path = nullptr) const;
 
     Scope m_scope = Scope::User;
     QString m_filePath;

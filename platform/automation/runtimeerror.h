@@ -19,7 +19,7 @@ enum class RuntimeError : int {
 };
 
 // The number of a run-time error as a call reports it: one of the above, or a number an object
-// raises of its own (a socket component's 40006), which is carried as it is.
+// raises of its own, which is carried as it is.
 class ErrorNumber {
 public:
     constexpr ErrorNumber(RuntimeError error = RuntimeError::None) : m_number(int(error)) {}

@@ -52,8 +52,20 @@ TEST(ClassRegistry, RegistersLooksUpAndUnregisters)
     ASSERT_TRUE(registration);
     EXPECT_EQ(registration->name, "Vorlane");
     EXPECT_EQ(registration->threadingModel, "Apartment");
+    const auto typeLibrary = registry.findTypeLibrary("48250ACE-8342-4EA8-85F9-1F377711A6ED");
+    ASSERT_TRUE(typeLibrary);
+    EXPECT_EQ(typeLibrary->path, "/opt/lib/VRLN401.so");
+    EXPECT_EQ(typeLibrary->name, "Vorlanecontrol");
+    EXPECT_EQ(typeLibrary->major, 1);
+    EXPECT_EQ(typeLibrary->minor, 0);
+    // The file's layout, asserted here alone; other tests read it through the registry.
     QSettings written(registry.filePath(), QSettings::IniFormat);
     EXPECT_EQ(written.value("TypeLibraries/48250ACE-8342-4EA8-85F9-1F377711A6ED/Version"), "1.0");
+    EXPECT_EQ(written.value("TypeLibraries/48250ACE-8342-4EA8-85F9-1F377711A6ED/Path"),
+              "/opt/lib/VRLN401.so");
+    EXPECT_EQ(written.value("ProgIDs/vorlanecontrol.vorlane/Class"), guid);
+    EXPECT_EQ(written.value("Classes/E7CC63F0-883E-4C8B-85F2-48BE5280A8FC/Library"),
+              "/opt/lib/VRLN401.so");
 
     // Registering again replaces.
     ASSERT_TRUE(registry.registerClass({guid, "Vorlane", "/usr/lib/VRLN401.so", "Both"}));

@@ -1,5 +1,8 @@
-// The control against a real Dovecot POP3 server: login, selection, sizes, headers, retrieval
-// into memory and into files byte for byte, deletion marks committed or reset.
+// The control against a real Dovecot POP3 server, plain and over TLS and STLS: login, selection,
+// sizes, headers, retrieval into memory and into files byte for byte, deletion marks committed or
+// reset; and servers that must not be trusted (unknown CA, another name, an expired certificate),
+// which end with 32 before Dovecot sees any login attempt, with the system's store behind a CA
+// file.
 #include "control/vorlane.h"
 #include "control/vorlaneinterface.h"
 #include "control/vorlaneobject.h"
@@ -8,10 +11,15 @@
 #include "tests/dovecot/mailbox.h"
 #include "tests/dovecot/rawpop3.h"
 #include "tests/dovecot/testmessage.h"
+#include "tests/support/filebytes.h"
+#include "tests/support/waitfor.h"
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <string>
 
 namespace {
 
@@ -23,12 +31,20 @@ protected:
     Vorlane pop;
     QTemporaryDir dir;
 
-    void connect()
+    void configure(qint16 security, const QByteArray& host, const QString& caFile)
     {
-        pop.setPOPHostname(server.address().toLatin1());
-        pop.setPOPPort(server.port());
+        pop.setPOPHostname(host);
+        pop.setPOPPort(security == Vorlane::SecurityTls ? server.tlsPort() : server.port());
         pop.setPOPUsername(mailbox.user().toUtf8());
         pop.setPOPPassword(mailbox.password().toUtf8());
+        pop.setPOPSecurity(security);
+        pop.setPOPCAFile(QFile::encodeName(caFile));
+    }
+    // Logs in, over TLS trusting the fixture's CA when `security` asks for it.
+    void connect(qint16 security = Vorlane::SecurityNone)
+    {
+        configure(security, server.address().toLatin1(),
+                  security == Vorlane::SecurityNone ? QString() : server.caFile());
         pop.Connect();
         ASSERT_EQ(pop.Error(), 0) << pop.ErrorText().constData();
     }
@@ -43,14 +59,45 @@ protected:
         QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("msg%1.txt").arg(number)));
         pop.WriteCurrentMsgToFile(path);
         EXPECT_EQ(pop.Error(), 0) << pop.ErrorText().constData();
-        QFile file(QString::fromLocal8Bit(path));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+        return fileBytes(QString::fromLocal8Bit(path));
     }
     dovecot::RawPop3 raw() const
     {
         return dovecot::RawPop3(server, mailbox.user(), mailbox.password());
     }
+
+    qsizetype handshakesSeen() const { return server.log().count("(no auth attempts"); }
+    // A refused connection leaves Dovecot's log with one more session that made no attempt, and
+    // nowhere the user's name (which every login attempt, good or bad, logs).
+    void expectNoLoginAttempt(qsizetype sessionsBefore)
+    {
+        EXPECT_TRUE(waitFor([&] { return handshakesSeen() > sessionsBefore; }))
+            << server.log().right(600).constData();
+        EXPECT_FALSE(server.log().contains("user=<" + mailbox.user().toUtf8() + ">"));
+    }
+    // Connect must end with 32 naming `reason`, and the server must see no login attempt.
+    void expectRefusal(qint16 security, const QByteArray& host, const QString& caFile,
+                       const char* reason)
+    {
+        SCOPED_TRACE(std::string(reason) + " " + host.toStdString() + " " +
+                     std::to_string(security));
+        const qsizetype before = handshakesSeen();
+        configure(security, host, caFile);
+        pop.Connect();
+        EXPECT_EQ(pop.Error(), 32);
+        EXPECT_TRUE(pop.ErrorText().startsWith("Secure connection failed: "));
+        EXPECT_TRUE(pop.ErrorText().contains(reason)) << pop.ErrorText().constData();
+        EXPECT_EQ(pop.Status(), 0);
+        expectNoLoginAttempt(before);
+    }
 };
+
+struct Mode {
+    const char* name;
+    qint16 security;
+};
+
+class DovecotSessionTest : public DovecotTest, public ::testing::WithParamInterface<Mode> {};
 
 } // namespace
 
@@ -71,9 +118,7 @@ TEST_F(DovecotTest, LoginReadsTheGreetingAndTheStatistics)
 
 TEST_F(DovecotTest, WrongPasswordGivesDovecotsReplyAsDetail)
 {
-    pop.setPOPHostname(server.address().toLatin1());
-    pop.setPOPPort(server.port());
-    pop.setPOPUsername(mailbox.user().toUtf8());
+    configure(Vorlane::SecurityNone, server.address().toLatin1(), QString());
     pop.setPOPPassword("wrong");
     pop.Connect();
     EXPECT_EQ(pop.Error(), 15);
@@ -159,32 +204,6 @@ TEST_F(DovecotTest, InMemoryRetrievalUpToSixtyFourK)
     EXPECT_TRUE(pop.MsgContents().startsWith("This message is too large (>64K)"));
 }
 
-TEST_F(DovecotTest, FilesHoldExactlyWhatTheServerSent)
-{
-    const QList<QByteArray> messages = {
-        dovecot::makeMessage({"Subject: empty"}, ""),
-        dovecot::makeMessage({"Subject: one line"}, "just this\n"),
-        dovecot::makeMessageOfSize(64 * 1024, 5),
-        dovecot::makeMessageOfSize(5 * 1024 * 1024, 6),
-        dovecot::makeMessageOfSize(50 * 1024 * 1024, 7),
-    };
-    for (const QByteArray& message : messages) {
-        mailbox.addMessage(message);
-    }
-    dovecot::RawPop3 truth = raw();
-    QList<QByteArray> sent;
-    for (int n = 1; n <= messages.size(); ++n) {
-        sent.append(truth.retrBody(n));
-    }
-    truth.quit();
-    connect();
-    for (qint16 n = 1; n <= messages.size(); ++n) {
-        const QByteArray file = writeToFile(n);
-        EXPECT_EQ(file.size(), sent[n - 1].size()) << "message " << n;
-        EXPECT_TRUE(file == sent[n - 1]) << "message " << n;
-    }
-}
-
 TEST_F(DovecotTest, DeletionIsCommittedByDisconnectOnly)
 {
     const QByteArray first = mailbox.addMessage(dovecot::makeMessageOfSize(300, 1));
@@ -228,4 +247,125 @@ TEST_F(DovecotTest, ReleasingAConnectedObjectCommitsThroughQuit)
         ASSERT_EQ(control.Error(), 0);
     } // the deletion is committed only if QUIT was sent
     EXPECT_FALSE(mailbox.containsMessage(only));
+}
+
+// Plain, or over TLS from the first byte or after STLS: every file holds what Dovecot sent, from
+// an empty message to 50 MiB, and the trace shows the secure session but never the password.
+TEST_P(DovecotSessionTest, FilesHoldExactlyWhatTheServerSent)
+{
+    const QList<QByteArray> messages = {
+        dovecot::makeMessage({"Subject: empty"}, ""),
+        dovecot::makeMessage({"Subject: one line"}, "just this\n"),
+        dovecot::makeMessageOfSize(64 * 1024, 5),
+        dovecot::makeMessageOfSize(5 * 1024 * 1024, 6),
+        dovecot::makeMessageOfSize(50 * 1024 * 1024, 7),
+    };
+    for (const QByteArray& message : messages) {
+        mailbox.addMessage(message);
+    }
+    dovecot::RawPop3 truth = raw();
+    QList<QByteArray> sent;
+    for (int n = 1; n <= messages.size(); ++n) {
+        sent.append(truth.retrBody(n));
+    }
+    truth.quit();
+    const bool secure = GetParam().security != Vorlane::SecurityNone;
+    const QString trace = dir.filePath(QStringLiteral("trace.txt"));
+    pop.setDebugFile(QFile::encodeName(trace));
+    pop.setDebugMode(true);
+    connect(GetParam().security);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(pop.MsgCount(), messages.size());
+    EXPECT_EQ(pop.SecureConnectionInfo().startsWith("TLSv1."), secure)
+        << pop.SecureConnectionInfo().data();
+    EXPECT_EQ(pop.GetStringValueOfProperty("SecureConnectionInfo"), pop.SecureConnectionInfo());
+    pop.setDebugMode(false);
+    for (qint16 n = 1; n <= messages.size(); ++n) {
+        const QByteArray file = writeToFile(n);
+        EXPECT_EQ(file.size(), sent[n - 1].size()) << "message " << n;
+        EXPECT_TRUE(file == sent[n - 1]) << "message " << n;
+    }
+    pop.Disconnect();
+    EXPECT_EQ(pop.Error(), 0);
+    EXPECT_EQ(pop.SecureConnectionInfo(), "");
+    const QByteArray traced = fileBytes(trace);
+    EXPECT_EQ(traced.contains("secure connection established: TLSv1."), secure)
+        << traced.constData();
+    EXPECT_FALSE(traced.contains(mailbox.password().toUtf8()));
+    // Dovecot saw the login, and saw it over TLS when asked to.
+    EXPECT_TRUE(waitFor(
+        [&] { return server.log().contains("Login: user=<" + mailbox.user().toUtf8() + ">"); }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, DovecotSessionTest,
+                         ::testing::Values(Mode{"Plain", Vorlane::SecurityNone},
+                                           Mode{"Tls", Vorlane::SecurityTls},
+                                           Mode{"Stls", Vorlane::SecurityStls}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DovecotTest, UntrustedServersGetNoLogin)
+{
+    struct Case {
+        qint16 security;
+        QByteArray host;
+        bool trustFixtureCa;
+        const char* reason;
+    };
+    const QByteArray address = server.address().toLatin1();
+    const Case cases[] = {
+        {Vorlane::SecurityTls, address, false, "issuer certificate"},
+        {Vorlane::SecurityStls, address, false, "issuer certificate"},
+        // The certificate names the address and pop.fixture.test, not localhost.
+        {Vorlane::SecurityTls, "localhost", true, "host name did not match"},
+        {Vorlane::SecurityStls, "localhost", true, "host name did not match"},
+    };
+    for (const Case& c : cases) {
+        expectRefusal(c.security, c.host, c.trustFixtureCa ? server.caFile() : QString(), c.reason);
+    }
+}
+
+// Runs against the fixture whose certificate has expired.
+TEST_F(DovecotTest, ExpiredCertificateGetsNoLogin)
+{
+    for (const qint16 security : {Vorlane::SecurityTls, Vorlane::SecurityStls}) {
+        expectRefusal(security, server.address().toLatin1(), server.caFile(), "expired");
+    }
+}
+
+// A CA file that does not vouch for the server leaves the decision to the system's store, with
+// the same name check. SSL_CERT_DIR stands in for the system's hashed certificate directory.
+TEST_F(DovecotTest, ServerTheCaFileDoesNotNameIsCheckedAgainstTheSystemStore)
+{
+    const auto run = [](const QStringList& arguments) {
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"), arguments);
+        return openssl.waitForFinished(30000) && openssl.exitCode() == 0;
+    };
+    const QString unrelatedCa = dir.filePath(QStringLiteral("unrelated.pem"));
+    ASSERT_TRUE(run({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                     "-nodes", "-keyout", dir.filePath(QStringLiteral("unrelated.key")), "-out",
+                     unrelatedCa, "-subj", "/CN=Unrelated CA", "-days", "2"}));
+    const QString withFixtureCa = dir.filePath(QStringLiteral("system-with"));
+    const QString withoutFixtureCa = dir.filePath(QStringLiteral("system-without"));
+    QDir().mkpath(withFixtureCa);
+    QDir().mkpath(withoutFixtureCa);
+    ASSERT_TRUE(QFile::copy(server.caFile(), withFixtureCa + QStringLiteral("/fixture.pem")));
+    ASSERT_TRUE(run({"rehash", withFixtureCa}));
+    const QByteArray address = server.address().toLatin1();
+    const QByteArray savedDir = qgetenv("SSL_CERT_DIR");
+    for (const qint16 security : {Vorlane::SecurityTls, Vorlane::SecurityStls}) {
+        // The refusals first: a login of this user, once made, would hide an attempt.
+        qputenv("SSL_CERT_DIR", QFile::encodeName(withoutFixtureCa));
+        expectRefusal(security, address, unrelatedCa, "issuer certificate");
+        qputenv("SSL_CERT_DIR", QFile::encodeName(withFixtureCa));
+        expectRefusal(security, "localhost", unrelatedCa, "host name did not match");
+    }
+    for (const qint16 security : {Vorlane::SecurityTls, Vorlane::SecurityStls}) {
+        configure(security, address, unrelatedCa);
+        pop.Connect();
+        EXPECT_EQ(pop.Error(), 0) << pop.ErrorText().constData();
+        EXPECT_EQ(pop.Status(), 1);
+        pop.Disconnect();
+    }
+    savedDir.isNull() ? qunsetenv("SSL_CERT_DIR") : qputenv("SSL_CERT_DIR", savedDir);
 }

@@ -3,12 +3,16 @@
 
 #include "control/vorlane.h"
 #include "tests/support/fakepop3server.h"
+#include "tests/support/filebytes.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
 
-// The script logs bob in (STAT: 9 messages) and goes on with `then`. Progress events are kept
-// as (read K, total K, percent) in the order raised.
+// The login FakeSession scripts: 9 messages of 1000 octets in all.
+inline const QString kFakeSessionLogin = kFakeLoginUntilStat + "S: +OK 9 1000\n";
+
+// The script logs bob in and goes on with `then`. Progress events are kept as (read K, total K,
+// percent) in the order raised.
 struct FakeSession {
     FakePop3Server server;
     Vorlane v;
@@ -16,9 +20,7 @@ struct FakeSession {
 
     explicit FakeSession(const QString& then, qint16 timeout = 3)
     {
-        server.script(QStringLiteral("S: +OK ready\nC: USER\nS: +OK\nC: PASS\nS: +OK\nC: STAT\n"
-                                     "S: +OK 9 1000\n") +
-                      then);
+        server.script(kFakeSessionLogin + then);
         v.setPOPHostname("127.0.0.1");
         v.setPOPPort(server.port());
         v.setPOPUsername("bob");
@@ -34,9 +36,3 @@ struct FakeSession {
     // The commands after the login.
     QList<QByteArray> sent() const { return server.received().mid(3); }
 };
-
-inline QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}

@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QLibrary>
 #include <QProcess>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -58,8 +57,11 @@ TEST_F(Library, RegistersItsClassesProgIdAndTypeLibrary)
     const QString path = registry.libraryOfClass(kClassGuid).value_or(QString());
     EXPECT_EQ(path, QFileInfo(QStringLiteral(VRLN401_PATH)).canonicalFilePath());
     EXPECT_TRUE(registry.findClass(kPageGuid).has_value());
-    QSettings file(registry.filePath(), QSettings::IniFormat);
-    EXPECT_EQ(file.value("TypeLibraries/48250ACE-8342-4EA8-85F9-1F377711A6ED/Version"), "1.0");
+    const auto typeLibrary = registry.findTypeLibrary("{48250ACE-8342-4EA8-85F9-1F377711A6ED}");
+    ASSERT_TRUE(typeLibrary);
+    EXPECT_EQ(typeLibrary->path, path);
+    EXPECT_EQ(typeLibrary->major, 1);
+    EXPECT_EQ(typeLibrary->minor, 0);
 
     auto unregister = entry<automation::DllUnregisterServerFunction>("DllUnregisterServer");
     ASSERT_EQ(unregister(), automation::S_OK_);

@@ -1,5 +1,5 @@
-// The streamed-response framer fed at every split point and byte by byte: the body it passes on
-// must not depend on how the reads cut the response.
+// The reply framer fed at every split point and byte by byte: where a reply ends, and the body it
+// passes on, must not depend on how the reads cut the reply.
 #include "control/streamframer.h"
 
 #include <QList>
@@ -12,36 +12,33 @@ namespace {
 struct Framed {
     QByteArray statusLine;
     QByteArray body;
-    QByteArray rest; // bytes after the marker
+    QByteArray rest; // bytes after the reply's end
     bool finished = false;
+    bool endedAtStatusLine = false;
 };
 
-Framed frame(const QByteArray& response, const QList<qsizetype>& cuts)
+Framed frame(const QByteArray& response, const QList<qsizetype>& cuts,
+             StreamFramer::Reply kind = StreamFramer::Reply::Body)
 {
     StreamFramer framer;
-    framer.start();
+    framer.start(kind);
     Framed out;
     const StreamFramer::BodySink sink = [&](QByteArrayView bytes) { out.body += bytes; };
     qsizetype from = 0;
     QList<qsizetype> ends = cuts;
     ends.append(response.size());
     for (qsizetype end : ends) {
-        QByteArrayView chunk = QByteArrayView(response).sliced(from, end - from);
+        const QByteArrayView chunk = QByteArrayView(response).sliced(from, end - from);
         from = end;
         if (out.finished) {
             out.rest += chunk;
             continue;
         }
-        if (framer.statusLinePending()) {
-            const qsizetype after = framer.takeStatusLine(chunk, out.statusLine);
-            chunk = after < 0 ? QByteArrayView() : chunk.sliced(after);
-        }
-        if (!framer.statusLinePending()) {
-            const qsizetype used = framer.takeBody(chunk, sink);
-            out.finished = framer.finished();
-            out.rest += chunk.sliced(used);
-        }
+        const qsizetype used = framer.take(chunk, out.statusLine, sink);
+        out.finished = framer.finished();
+        out.rest += chunk.sliced(used);
     }
+    out.endedAtStatusLine = framer.endedAtStatusLine();
     return out;
 }
 
@@ -104,6 +101,45 @@ TEST(StreamFramer, BytesAfterTheMarkerAreLeftForTheNextReply)
 {
     expectSameAtEverySplit("+OK\r\nabc\r\n.\r\n", "+OK next\r\n");
     expectSameAtEverySplit("+OK\r\n.\r\n", ".\r\n");
+}
+
+// A single-line reply ends with its line; a multi-line one with its marker, or with its line when
+// that is a refusal; the streamed one with its marker alone. Whatever follows is the next reply's.
+TEST(StreamFramer, EachKindOfReplyEndsWhereItsCommandsReplyEnds)
+{
+    using Reply = StreamFramer::Reply;
+    const struct {
+        Reply kind;
+        QByteArray wire;
+        QByteArray statusLine;
+        QByteArray body;
+        QByteArray rest;
+        bool endedAtStatusLine;
+    } cases[] = {
+        {Reply::SingleLine, "+OK 2 uid2\r\n+OK junk\r\n", "+OK 2 uid2", "", "+OK junk\r\n", false},
+        {Reply::SingleLine, "+OK a\rb\nc\r\n.\r\n", "+OK a\rb\nc", "", ".\r\n", false},
+        {Reply::MultiLine, "-ERR no\r\n.\r\n", "-ERR no", "", ".\r\n", false},
+        {Reply::MultiLine, "-err no\r\nx\r\n.\r\n", "-err no", "x", "", false},
+        {Reply::MultiLine, "+OK\r\n.\r\n+OK junk", "+OK", "", "+OK junk", true},
+        {Reply::MultiLine, "+OK\r\n\r\n.\r\n", "+OK", "", "", false},
+        {Reply::MultiLine, "+OK\r\na\r\n..\r\n.\r\n-ERR", "+OK", "a\r\n..", "-ERR", false},
+        {Reply::Body, "-ERR no\r\nx\r\n.\r\n", "-ERR no", "x", "", false},
+        {Reply::Body, "+OK\r\n.\r\n", "+OK", "", "", true},
+    };
+    for (const auto& c : cases) {
+        for (qsizetype cut = 0; cut <= c.wire.size(); ++cut) {
+            for (const QList<qsizetype>& cuts :
+                 {QList<qsizetype>{cut}, QList<qsizetype>{cut / 2, cut}}) {
+                const Framed f = frame(c.wire, cuts, c.kind);
+                const QByteArray where = c.wire.toHex() + " cut at " + QByteArray::number(cut);
+                ASSERT_TRUE(f.finished) << where.constData();
+                EXPECT_EQ(f.statusLine, c.statusLine) << where.constData();
+                EXPECT_EQ(f.body, c.body) << where.constData();
+                EXPECT_EQ(f.rest, c.rest) << where.constData();
+                EXPECT_EQ(f.endedAtStatusLine, c.endedAtStatusLine) << where.constData();
+            }
+        }
+    }
 }
 
 TEST(StreamFramer, UnfinishedResponseKeepsHoldingPossibleMarkerBytes)

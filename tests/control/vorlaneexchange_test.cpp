@@ -182,10 +182,40 @@ TEST(MultiLineExchange, ReturnsTheResponseWithoutTheEndMarker)
         S: .
         C: RETR 3
         S|5: -ERR no such message
+        C: TOP 4 0
+        S: \x01+OK\r\na
+        S: .
     )");
     EXPECT_EQ(VorlaneTestAccess::multiLine(s.v, "TOP 1 0"), "+OK\r\na\r\n..\r\n.x");
     EXPECT_EQ(VorlaneTestAccess::multiLine(s.v, "TOP 2 0"), "+OK");
     EXPECT_EQ(VorlaneTestAccess::multiLine(s.v, "RETR 3"), "-ERR no such message\r\n");
+    // A control byte first is no reason to wait for the timeout: the reply ends at its marker.
+    EXPECT_EQ(VorlaneTestAccess::multiLine(s.v, "TOP 4 0"), "\x01+OK\r\na");
+}
+
+// The wait traces its start, the command and its end; what arrives is traced by the receive path,
+// and no pass of the wait adds an entry of its own.
+TEST(MultiLineExchange, TraceHoldsTheExchangesStepsAndNoEntryPerPass)
+{
+    QTemporaryDir dir;
+    const QString trace = dir.filePath("trace.txt");
+    FakeSession s("C: TOP 1 0\nP: 300\nS|5,9: +OK\\r\\na\\r\\n.");
+    s.v.setDebugFile(QFile::encodeName(trace));
+    s.v.setDebugMode(true);
+    EXPECT_EQ(VorlaneTestAccess::multiLine(s.v, "TOP 1 0"), "+OK\r\na");
+    QList<QByteArray> steps;
+    // Each entry is the socket's state line, the text, and a "+" line.
+    const QByteArray traced = fileBytes(trace);
+    for (qsizetype at = 0, end = 0; (end = traced.indexOf("\r\n+\r\n", at)) >= 0; at = end + 5) {
+        const QByteArray entry = traced.sliced(at, end - at);
+        const QByteArray step = entry.sliced(entry.indexOf("   \r\n") + 5);
+        if (!step.contains("wsk1_dataarrival") && !step.startsWith("GetData:")) {
+            steps.append(step);
+        }
+    }
+    EXPECT_EQ(steps,
+              (QList<QByteArray>{"start funSendDataForMultiLineResponse", "Sending command:TOP 1 0",
+                                 "in subflushdata", "end funSendDataForMultiLineResponse"}));
 }
 
 TEST(MultiLineExchange, LowerCaseErrIsNotAnErrorStatusAndTimesOut)

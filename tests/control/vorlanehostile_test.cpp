@@ -12,9 +12,7 @@
 
 namespace {
 
-const QString kUntilStat =
-    QStringLiteral("S: +OK ready\nC: USER\nS: +OK\nC: PASS\nS: +OK\nC: STAT\n");
-const QString kLogin = kUntilStat + "S: +OK 9 1000\n";
+const QString& kLogin = kFakeSessionLogin;
 const QString kSelectFirst = QStringLiteral("C: UIDL 1\nS: +OK 1 uid1\n");
 
 struct HostileCase {
@@ -49,7 +47,7 @@ const HostileCase kCases[] = {
     {"RefusedGreetingThenClose", "S: -ERR [SYS/TEMP] too many connections\nX:", 3,
      [](Vorlane&) { return QByteArray(); }, "", 14,
      "Error received from USER command: -ERR [SYS/TEMP] too many connections\r\n", 0, "USER"},
-    {"StatThenClose", kUntilStat + "S: +OK 2 300\nX:", 3,
+    {"StatThenClose", kFakeLoginUntilStat + "S: +OK 2 300\nX:", 3,
      [](Vorlane& v) {
          const qint16 afterConnect = v.Error();
          selectMessage(v, 1); // no session: 19, not a fault

@@ -34,7 +34,7 @@ struct Object {
     }
 };
 
-const QString kLogin = QStringLiteral("S: +OK\nC:\nS: +OK\nC:\nS: +OK\nC:\nS: +OK 2 3000\n");
+const QString kLogin = kFakeLoginUntilStat + "S: +OK 2 3000\n";
 // Answered at once, so a test ends without waiting out QUIT's timeout on release.
 const QString kQuit = QStringLiteral("\nC: QUIT\nS: +OK bye\nX:");
 

@@ -2,6 +2,7 @@
 // and what reaches the wire.
 #include "tests/control/vorlanetestaccess.h"
 #include "tests/support/fakepop3server.h"
+#include "tests/support/filebytes.h"
 #include "tests/support/waitfor.h"
 
 #include <QElapsedTimer>
@@ -11,15 +12,7 @@
 
 namespace {
 
-const QString kLogin = QStringLiteral(R"(
-    S: +OK fake POP3 ready
-    C: USER
-    S: +OK
-    C: PASS
-    S: +OK logged in
-    C: STAT
-    S: +OK 2 320
-)");
+const QString kLogin = kFakeLoginUntilStat + "S: +OK 2 320\n";
 
 void pointAt(Vorlane& v, const FakePop3Server& server, qint16 timeout = 5)
 {
@@ -42,7 +35,7 @@ TEST(VorlaneSession, ConnectLogsInAndReadsTheStatistics)
     EXPECT_EQ(v.Error(), 0) << v.ErrorText().constData();
     EXPECT_EQ(v.Status(), 1);
     EXPECT_EQ(v.StatusText(), "Connected");
-    EXPECT_EQ(v.ConnectResponse(), "+OK fake POP3 ready");
+    EXPECT_EQ(v.ConnectResponse(), "+OK ready");
     EXPECT_EQ(v.MsgCount(), 2);
     EXPECT_EQ(VorlaneTestAccess::sizeInBytes(v), 320);
     v.Disconnect();
@@ -75,7 +68,7 @@ TEST(VorlaneSession, GreetingAndRepliesInPiecesAreJoined)
 TEST(VorlaneSession, StatWithoutSizeGivesTheCountAndSizeZero)
 {
     FakePop3Server server;
-    server.script("S: +OK\nC:\nS: +OK\nC:\nS: +OK\nC:\nS: +OK 3");
+    server.script(kFakeLoginUntilStat + "S: +OK 3");
     Vorlane v;
     pointAt(v, server);
     v.Connect();
@@ -233,13 +226,11 @@ TEST(VorlaneSession, TraceNamesTheStepsButNeverThePassword)
     v.setDebugMode(true);
     v.Connect();
     v.Disconnect();
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray trace = file.readAll();
+    const QByteArray trace = fileBytes(path);
     EXPECT_FALSE(trace.contains("secret"));
     EXPECT_TRUE(trace.contains("\r\nSending command:PASS ****\r\n"));
     EXPECT_TRUE(trace.contains("\r\nSending command:USER bob\r\n"));
-    EXPECT_TRUE(trace.contains("\r\nconnectreponse=+OK fake POP3 ready\r\n"));
+    EXPECT_TRUE(trace.contains("\r\nconnectreponse=+OK ready\r\n"));
     EXPECT_TRUE(trace.contains("\r\nstart connect\r\n"));
     EXPECT_TRUE(trace.contains("\r\nend disconnect\r\n"));
     EXPECT_TRUE(trace.contains("State:7 RemHost:127.0.0.1 RemIP:127.0.0.1 RemPort:" +

@@ -1,21 +1,12 @@
 // Status and error texts, and the debug trace file.
 #include "tests/control/vorlanetestaccess.h"
+#include "tests/support/filebytes.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-
-namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 TEST(VorlaneState, NewInstanceStartsDisconnectedWithDefaults)
 {
@@ -52,6 +43,16 @@ TEST(VorlaneState, ErrorTextFollowsTheCodeNotTheLeftoverDetail)
     EXPECT_EQ(v.ErrorText(), "Connection is forcefully rejected");
     VorlaneTestAccess::setError(v, -3, "");
     EXPECT_EQ(v.ErrorText(), "Connection is forcefully rejected");
+    // The ends of the control's own codes, and just beyond them.
+    VorlaneTestAccess::setError(v, 10, "");
+    EXPECT_EQ(v.ErrorText(), "Connection is forcefully rejected");
+    VorlaneTestAccess::setError(v, 11, "");
+    EXPECT_EQ(v.ErrorText(),
+              "Connection was accepted but no data received before timeout. Connection closed");
+    VorlaneTestAccess::setError(v, 34, "-ERR later");
+    EXPECT_EQ(v.ErrorText(), "Error received from QUIT command: -ERR later");
+    VorlaneTestAccess::setError(v, 35, "");
+    EXPECT_EQ(v.ErrorText(), "Connection is forcefully rejected");
 }
 
 TEST(VorlaneTrace, WritesNothingWhileDebugModeIsOff)
@@ -82,7 +83,7 @@ TEST(VorlaneTrace, EntriesAreThreeLinesAfterOneHeaderPerInstance)
         second.setDebugMode(true);
         VorlaneTestAccess::trace(second, "three");
     }
-    const QList<QByteArray> lines = readAll(path).split('\n');
+    const QList<QByteArray> lines = fileBytes(path).split('\n');
     ASSERT_EQ(lines.size(), 12); // 2 headers + 3 entries of 3 lines + the empty tail
     // Linked into this test program, the control is held by the program's file.
     const QByteArray header =

@@ -26,7 +26,10 @@ public:
     }
     static bool streaming(const Vorlane& v) { return v.blnStreaming; }
     static bool firstLinePending(const Vorlane& v) { return v.blnStreamFirstLinePending; }
-    static QByteArray streamWriteError(const Vorlane& v) { return v.strStreamWriteError; }
+    static QByteArray streamWriteError(const Vorlane& v)
+    {
+        return messagefile::failureText(v.m_streamWriteResult);
+    }
     static qint32 sizeInBytes(const Vorlane& v) { return v.lngMsgSizeInBytes; }
     static void setError(Vorlane& v, qint16 code, const QByteArray& detail)
     {

@@ -5,6 +5,7 @@
 #include "tests/dovecot/dovecotserver.h"
 #include "tests/dovecot/rawpop3.h"
 #include "tests/dovecot/testmessage.h"
+#include "tests/support/filebytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -61,9 +62,8 @@ TEST_F(DovecotFixture, UsersAddedWhileRunningLogInAndSeeOnlyTheirOwnMail)
         pop.quit();
     }
     // Stored as Dovecot keeps mail, with LF only.
-    QFile stored(mailbox.maildir() + "/cur/" + QString::fromLatin1(second) + ":2,S");
-    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
-    EXPECT_EQ(stored.readAll(), "Subject: two\n\nsecond\n");
+    EXPECT_EQ(fileBytes(mailbox.maildir() + "/cur/" + QString::fromLatin1(second) + ":2,S"),
+              "Subject: two\n\nsecond\n");
 
     // Within the second of the last login, and from a hint such as a parameterised test's name.
     const Mailbox later = server.createMailbox(u"Sizes/1 (odd: name)");

@@ -9,6 +9,7 @@
 #include "tests/dovecot/testmessage.h"
 #include "tests/faults/peakmemory.h"
 #include "tests/faults/rechunkingproxy.h"
+#include "tests/support/filebytes.h"
 #include "tests/support/waitfor.h"
 
 #include <QFile>
@@ -181,9 +182,7 @@ protected:
         QByteArray path = filePath("again.txt");
         pop.WriteCurrentMsgToFile(path);
         EXPECT_EQ(pop.Error(), 0) << pop.ErrorText().constData();
-        QFile saved(QString::fromLocal8Bit(path));
-        ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-        EXPECT_TRUE(saved.readAll() == sentSecond);
+        EXPECT_TRUE(fileBytes(QString::fromLocal8Bit(path)) == sentSecond);
         pop.Disconnect();
     }
 
@@ -249,9 +248,7 @@ TEST_F(HostileServerTest, BytesAfterTheEndMarkerStayOutOfTheFileAndOutOfTheNextR
     ASSERT_FALSE(HasFatalFailure());
     call(Call::WriteToFile);
     EXPECT_EQ(pop.Error(), 0) << pop.ErrorText().constData();
-    QFile saved(QString::fromLocal8Bit(filePath("msg2.txt")));
-    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(saved.readAll() == sentSecond);
+    EXPECT_TRUE(fileBytes(QString::fromLocal8Bit(filePath("msg2.txt"))) == sentSecond);
     expectTheSessionStaysInStep(pop, uidls);
     ASSERT_TRUE(waitFor([&] { return proxy.sessionOver(); }, 5000));
     for (const QByteArray& uidl : uidls) {

@@ -7,6 +7,7 @@
 #include "tests/dovecot/rawpop3.h"
 #include "tests/dovecot/testmessage.h"
 #include "tests/faults/rechunkingproxy.h"
+#include "tests/support/filebytes.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -143,9 +144,7 @@ TEST_P(RechunkedDovecot, EverySavedFileEqualsWhatTheServerSent)
         const qint64 writesBefore = proxy.writesToClient();
         timed("WriteCurrentMsgToFile " + QByteArray::number(n),
               [&] { pop.WriteCurrentMsgToFile(path); });
-        QFile file(QString::fromLocal8Bit(path));
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const QByteArray saved = file.readAll();
+        const QByteArray saved = fileBytes(QString::fromLocal8Bit(path));
         EXPECT_EQ(saved.size(), truth.bodies[n - 1].size()) << "message " << n;
         EXPECT_TRUE(saved == truth.bodies[n - 1]) << "message " << n;
         // Each read raises one progress event, and the end one more: the cuts must really have

@@ -5,6 +5,7 @@
 #include "tests/dovecot/mailbox.h"
 #include "tests/dovecot/rawpop3.h"
 #include "tests/dovecot/testmessage.h"
+#include "tests/support/filebytes.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -67,9 +68,9 @@ QStringList filesHolding(const QString& folder, const QByteArray& secret)
     QStringList found;
     QDirIterator files(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (files.hasNext()) {
-        QFile file(files.next());
-        if (file.open(QIODevice::ReadOnly) && file.readAll().contains(secret)) {
-            found << file.fileName();
+        const QString file = files.next();
+        if (fileBytes(file).contains(secret)) {
+            found << file;
         }
     }
     return found;
@@ -140,9 +141,7 @@ TEST(Secrets, TracedSessionWritesThePasswordNowhere)
     EXPECT_EQ(refused.Error(), 15);
     EXPECT_FALSE(refused.ErrorText().contains(kPassword.toUtf8()));
 
-    QFile traced(QString::fromLocal8Bit(trace));
-    ASSERT_TRUE(traced.open(QIODevice::ReadOnly));
-    const QByteArray text = traced.readAll();
+    const QByteArray text = fileBytes(QString::fromLocal8Bit(trace));
     EXPECT_EQ(text.count("Sending command:PASS ****"), 2) << "the trace should show the logins";
     EXPECT_TRUE(text.contains("Sending command:RETR 2"));
     EXPECT_EQ(filesHolding(dir.path(), kPassword.toUtf8()), QStringList());
@@ -242,9 +241,8 @@ TEST_F(SecretsPort110, ScanRunShowsThePasswordInNoOutputOrSavedFile)
     EXPECT_EQ(scan.exitCode, 0) << scan.out.constData() << scan.err.constData();
     EXPECT_TRUE(scan.out.contains("Scan complete!")) << scan.out.constData();
     for (int n = 1; n <= 2; ++n) {
-        QFile saved(folder.filePath(QStringLiteral("msg%1.txt").arg(n)));
-        ASSERT_TRUE(saved.open(QIODevice::ReadOnly)) << saved.fileName().toStdString();
-        EXPECT_TRUE(saved.readAll() == sent[n - 1]) << "message " << n;
+        EXPECT_TRUE(fileBytes(folder.filePath(QStringLiteral("msg%1.txt").arg(n))) == sent[n - 1])
+            << "message " << n;
     }
     expectThePasswordOnlyInTheSettingsFile(scan);
 }

@@ -8,6 +8,7 @@
 #include "scanner/scanrun.h"
 #include "scanner/startup.h"
 #include "tests/support/fakepop3server.h"
+#include "tests/support/filebytes.h"
 #include "tests/support/testmail.h"
 #include "tests/support/waitfor.h"
 
@@ -171,8 +172,7 @@ public:
 
     QByteArray saved(int n) const
     {
-        QFile file(folder.filePath(QStringLiteral("msg%1.txt").arg(n)));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+        return fileBytes(folder.filePath(QStringLiteral("msg%1.txt").arg(n)));
     }
 
     QStringList alerts() const { return infos.filter(QStringLiteral("Possible virus found!")); }

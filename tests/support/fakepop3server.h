@@ -11,6 +11,11 @@
 class QTcpServer;
 class QTcpSocket;
 
+// A login the server accepts, as script rows up to the STAT command: the greeting "+OK ready",
+// USER and PASS answered "+OK". A script goes on with STAT's reply ("S: +OK 2 320").
+inline const QString kFakeLoginUntilStat =
+    QStringLiteral("S: +OK ready\nC: USER\nS: +OK\nC: PASS\nS: +OK\nC: STAT\n");
+
 // A script is a list of lines, run in order for the first client that connects:
 //   S: text          send text + CR LF
 //   S|3,7: text      the same, written in pieces split at byte offsets 3 and 7, with a short

@@ -1,12 +1,11 @@
 // regsvr: registering the built library fills the per-user or the system-wide class registry, -u
 // empties it without leaving files behind, and every failure names the file and what went wrong.
 #include "platform/automation/classregistry.h"
+#include "tests/automation/scopedconfighome.h"
 #include "tests/tools/toolrun.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using automation::ClassRegistry;
@@ -25,14 +24,15 @@ protected:
         return runTool(QStringLiteral(REGSVR_PATH), arguments, m_home.path(), {}, workingDirectory);
     }
 
-    ClassRegistry registry(bool system = false) const
+    // The tool's registries: this process looks in the same folders.
+    static ClassRegistry registry(bool system = false)
     {
-        return ClassRegistry(registryFile(system));
+        return system ? ClassRegistry::system() : ClassRegistry();
     }
-    QString registryFile(bool system = false) const
+    static QString registryFile(bool system = false) { return registry(system).filePath(); }
+    static QString registryFolder(bool system = false)
     {
-        return m_home.path() + (system ? QStringLiteral("/system") : QString()) +
-               QStringLiteral("/Vorlane/classes.ini");
+        return QFileInfo(registryFile(system)).path();
     }
 
     static QString library() { return QFileInfo(QStringLiteral(VRLN401_PATH)).canonicalFilePath(); }
@@ -43,14 +43,15 @@ protected:
         EXPECT_EQ(classes.classOfProgId(kProgId), QByteArray(kVorlaneClass));
         EXPECT_EQ(classes.libraryOfClass(kVorlaneClass), library());
         EXPECT_EQ(classes.libraryOfClass(kPageClass), library());
-        QSettings file(registryFile(system), QSettings::IniFormat);
-        file.beginGroup(QStringLiteral("TypeLibraries/") + QString(kTypeLibrary).mid(1, 36));
-        EXPECT_EQ(file.value("Path").toString(), library());
-        EXPECT_EQ(file.value("Name").toString(), "Vorlanecontrol");
-        EXPECT_EQ(file.value("Version").toString(), "1.0");
+        const auto typeLibrary = classes.findTypeLibrary(kTypeLibrary);
+        ASSERT_TRUE(typeLibrary);
+        EXPECT_EQ(typeLibrary->path, library());
+        EXPECT_EQ(typeLibrary->name, "Vorlanecontrol");
+        EXPECT_EQ(typeLibrary->major, 1);
+        EXPECT_EQ(typeLibrary->minor, 0);
     }
 
-    QTemporaryDir m_home;
+    ScopedConfigHome m_home;
 };
 
 TEST_F(Regsvr, RegistersTheLibraryAndUnregistersIt)
@@ -66,7 +67,7 @@ TEST_F(Regsvr, RegistersTheLibraryAndUnregistersIt)
     EXPECT_EQ(unregistered.exitCode, 0) << unregistered.err.constData();
     EXPECT_TRUE(unregistered.out.contains("DllUnregisterServer"));
     // Nothing else was registered: no empty file or folder is left.
-    EXPECT_FALSE(QFileInfo::exists(m_home.path() + QStringLiteral("/Vorlane")));
+    EXPECT_FALSE(QFileInfo::exists(registryFolder()));
     EXPECT_EQ(regsvr({library(), QStringLiteral("-u")}).exitCode, 0) << "again: nothing to do";
     EXPECT_FALSE(QFileInfo::exists(registryFile()));
 }
@@ -82,8 +83,6 @@ TEST_F(Regsvr, SystemRegistrationIsSeenByEveryUserAfterTheirOwn)
     expectRegistered(true);
     EXPECT_FALSE(QFileInfo::exists(registryFile()));
 
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
-    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(m_home.path() + QStringLiteral("/system")));
     EXPECT_EQ(ClassRegistry().libraryOfClass(kVorlaneClass), library());
     ClassRegistry mine;
     ASSERT_TRUE(mine.registerClass({kVorlaneClass, "Vorlane", "/home/me/VRLN401.so", "Apartment"}));
@@ -93,9 +92,8 @@ TEST_F(Regsvr, SystemRegistrationIsSeenByEveryUserAfterTheirOwn)
     const ToolRun unregistered =
         regsvr({QStringLiteral("--system"), QStringLiteral("-u"), library()});
     EXPECT_EQ(unregistered.exitCode, 0) << unregistered.err.constData();
-    EXPECT_FALSE(QFileInfo::exists(m_home.path() + QStringLiteral("/system/Vorlane")));
+    EXPECT_FALSE(QFileInfo::exists(registryFolder(true)));
     EXPECT_FALSE(ClassRegistry().classOfProgId(kProgId));
-    qunsetenv("XDG_CONFIG_DIRS");
 }
 
 // A relative name must be loaded from the current folder and recorded with its absolute path:
@@ -128,7 +126,7 @@ TEST_F(Regsvr, FailsClearlyOnAMissingOrUnloadableLibrary)
 TEST_F(Regsvr, ReportsAFailingEntryPointWithTheRegistryFileAndWhy)
 {
     // A file where the registry's folder should be.
-    QFile blocker(m_home.path() + QStringLiteral("/Vorlane"));
+    QFile blocker(registryFolder());
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     const ToolRun blocked = regsvr({library()});

@@ -1,5 +1,6 @@
 // typelib-dump: the built library's type information, line for line as documented, and a clear
 // failure for a library that has none.
+#include "tests/support/filebytes.h"
 #include "tests/tools/toolrun.h"
 
 #include <QFile>
@@ -20,8 +21,7 @@ protected:
 
 QByteArray golden()
 {
-    QFile file(QStringLiteral(TYPELIB_GOLDEN_PATH));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return fileBytes(QStringLiteral(TYPELIB_GOLDEN_PATH));
 }
 
 // The expected text holds every member of _Vorlane (each get, each put, each method with its

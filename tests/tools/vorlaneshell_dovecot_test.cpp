@@ -3,6 +3,7 @@
 #include "tests/dovecot/mailbox.h"
 #include "tests/dovecot/rawpop3.h"
 #include "tests/dovecot/testmessage.h"
+#include "tests/support/filebytes.h"
 #include "tests/tools/toolrun.h"
 
 #include <QFile>
@@ -72,9 +73,7 @@ TEST(VorlaneShellDovecot, ScriptedSessionReadsSavesAndDeletes)
     EXPECT_TRUE(has(R"({"event":"MsgReadStatus","args":[1,1,100]})"));
     EXPECT_TRUE(has(R"({"ok":true,"type":"Integer","value":0})"));
     EXPECT_EQ(lines.last(), R"({"ok":true})");
-    QFile saved(file);
-    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    EXPECT_EQ(saved.readAll(), dovecot::pop3Body(message));
+    EXPECT_EQ(fileBytes(file), dovecot::pop3Body(message));
     EXPECT_FALSE(box.containsMessage(uidl)); // DELE committed by the QUIT of Disconnect
     EXPECT_TRUE(box.containsMessage(kept));
 }

@@ -1,5 +1,6 @@
 // vorlane-shell: scripts against the registered library, created by ProgID, line by line as JSON;
 // conversions and errors as a host sees them, and a whole session against a fake POP3 server.
+#include "tests/support/filebytes.h"
 #include "tests/tools/fakepop3process.h"
 #include "tests/tools/toolrun.h"
 
@@ -208,9 +209,7 @@ release
     EXPECT_EQ(textLines(server.commands()),
               (Lines{"USER user", "PASS secret", "STAT", "UIDL 1", "UIDL 1", "TOP 1 0", "LIST 1",
                      "RETR 1", "QUIT"}));
-    QFile saved(QFile::decodeName(messageFile));
-    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    const QByteArray text = saved.readAll();
+    const QByteArray text = fileBytes(QFile::decodeName(messageFile));
     EXPECT_TRUE(text.contains("Subject: scripted\r\n"));
     EXPECT_TRUE(text.contains("Hello from the fake server."));
 }

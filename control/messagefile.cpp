@@ -1,4 +1,4 @@
-#include "control/fileappender.h"
+#include "control/messagefile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace fileappender {
+namespace messagefile {
 namespace {
 
 bool isUsablePath(const QByteArray& path)
@@ -66,23 +66,23 @@ int kindAt(const QByteArray& path)
     return S_ISREG(info.st_mode) ? 0 : 1;
 }
 
-// Opens a regular file for writing; anything else is refused with the matching text.
-int openRegular(const QByteArray& path, int extraFlags, QByteArray& failure)
+// Opens a regular file for writing; anything else is refused with the matching result.
+int openRegular(const QByteArray& path, int extraFlags, Result& failure)
 {
     if (!isUsablePath(path)) {
-        failure = kOpenError;
+        failure = Result::OpenFailed;
         return -1;
     }
     const int fd = ::open(path.constData(), kOpenFlags | extraFlags, kOwnerOnly);
     if (fd < 0) {
         // ELOOP: a symbolic link; ENXIO: a FIFO without a reader.
-        failure = (errno == ELOOP || errno == ENXIO) ? kNotRegularError : kOpenError;
+        failure = (errno == ELOOP || errno == ENXIO) ? Result::NotARegularFile : Result::OpenFailed;
         return -1;
     }
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        failure = kNotRegularError;
+        failure = Result::NotARegularFile;
         return -1;
     }
     return fd;
@@ -114,39 +114,51 @@ bool emptyAsNew(int fd)
 
 } // namespace
 
-QByteArray appendToFile(const QByteArray& path, QByteArrayView bytes)
+QByteArray failureText(Result result)
 {
-    return appendToFile(path, std::span<const QByteArrayView>(&bytes, 1));
+    switch (result) {
+    case Result::Done:
+        break;
+    case Result::OpenFailed:
+        return "Error attempting to open file";
+    case Result::WriteFailed:
+        return "Error writing to file";
+    case Result::NotARegularFile:
+        return "Not a regular file";
+    case Result::EmptyingFailed:
+        return "Error attempting to empty the old file";
+    }
+    return {};
 }
 
-QByteArray appendToFile(const QByteArray& path, std::span<const QByteArrayView> pieces)
+Result appendToFile(const QByteArray& path, QByteArrayView bytes)
 {
-    QByteArray failure;
+    Result failure = Result::Done;
     const int fd = openRegular(path, O_APPEND, failure);
     if (fd < 0) {
-        return kOpenError;
+        return Result::OpenFailed;
     }
-    bool ok = writeAll(fd, pieces);
+    bool ok = writeAll(fd, std::span<const QByteArrayView>(&bytes, 1));
     // close() can report a deferred write failure (quota, network file systems).
     ok = (::close(fd) == 0) && ok;
-    return ok ? QByteArray() : QByteArray(kWriteError);
+    return ok ? Result::Done : Result::WriteFailed;
 }
 
-QByteArray clearForReplacement(const QByteArray& path)
+Result clearForReplacement(const QByteArray& path)
 {
     if (!isUsablePath(path)) {
-        return kOpenError;
+        return Result::OpenFailed;
     }
     const int kind = kindAt(path);
     if (kind > 0) {
-        return kNotRegularError;
+        return Result::NotARegularFile;
     }
     if (kind < 0) {
         // Nothing to clear: asking the folder costs nothing, where creating a file to find out
         // and removing it again cost two of the file system's dearest operations per message.
-        return canCreateIn(path) ? QByteArray() : QByteArray(kOpenError);
+        return canCreateIn(path) ? Result::Done : Result::OpenFailed;
     }
-    QByteArray failure;
+    Result failure = Result::Done;
     const int fd = openRegular(path, O_APPEND, failure);
     if (fd < 0) {
         return failure;
@@ -155,9 +167,8 @@ QByteArray clearForReplacement(const QByteArray& path)
     // (no other name links to it), removed otherwise, and emptied after all where it cannot be
     // removed (a folder the user may not write). An append-only file can be neither, and the
     // caller must not report success.
-    if (!(isOwnSoleLink(fd) && emptyAsNew(fd)) && deleteFile(path) != 0 &&
-        ::ftruncate(fd, 0) != 0) {
-        failure = kEmptyError;
+    if (!(isOwnSoleLink(fd) && emptyAsNew(fd)) && !deleteFile(path) && ::ftruncate(fd, 0) != 0) {
+        failure = Result::EmptyingFailed;
     }
     ::close(fd);
     return failure;
@@ -168,17 +179,17 @@ AppendStream::~AppendStream()
     close();
 }
 
-QByteArray AppendStream::create(const QByteArray& path)
+Result AppendStream::create(const QByteArray& path)
 {
     close();
     m_lost = false;
-    QByteArray failure;
+    Result failure = Result::Done;
     m_fd = openRegular(path, O_APPEND | O_TRUNC, failure);
     m_path = path;
     return failure;
 }
 
-QByteArray AppendStream::append(const QByteArray& path, std::span<const QByteArrayView> pieces)
+Result AppendStream::append(const QByteArray& path, std::span<const QByteArrayView> pieces)
 {
     // A stat per arrival was a tenth of a TLS transfer's system calls; looking every few
     // megabytes, and at the close, still stops a long transfer into a removed file early.
@@ -192,40 +203,40 @@ QByteArray AppendStream::append(const QByteArray& path, std::span<const QByteArr
         }
     }
     if (m_lost && m_path == path) {
-        return kOpenError;
+        return Result::OpenFailed;
     }
     if (m_fd >= 0 && m_path != path) {
         close();
     }
     if (m_fd < 0) {
-        QByteArray failure;
+        Result failure = Result::Done;
         m_fd = openRegular(path, O_APPEND, failure);
         m_path = path;
         if (m_fd < 0) {
-            return kOpenError;
+            return Result::OpenFailed;
         }
     }
     for (const QByteArrayView piece : pieces) {
         m_bytesSinceLinkCheck += piece.size();
     }
-    return writeAll(m_fd, pieces) ? QByteArray() : QByteArray(kWriteError);
+    return writeAll(m_fd, pieces) ? Result::Done : Result::WriteFailed;
 }
 
-QByteArray AppendStream::close()
+Result AppendStream::close()
 {
     m_lost = false;
     m_bytesSinceLinkCheck = 0;
     if (m_fd < 0) {
-        return {};
+        return Result::Done;
     }
     const bool lost = lostItsName();
     const int fd = m_fd;
     m_fd = -1;
     const bool closed = ::close(fd) == 0;
     if (lost) {
-        return kOpenError;
+        return Result::OpenFailed;
     }
-    return closed ? QByteArray() : QByteArray(kWriteError);
+    return closed ? Result::Done : Result::WriteFailed;
 }
 
 bool AppendStream::lostItsName() const
@@ -234,22 +245,16 @@ bool AppendStream::lostItsName() const
     return ::fstat(m_fd, &info) != 0 || info.st_nlink == 0;
 }
 
-int deleteFile(const QByteArray& path)
+bool deleteFile(const QByteArray& path)
 {
     if (!isUsablePath(path)) {
-        return ENOENT;
+        return false;
     }
     const int kind = kindAt(path);
-    if (kind < 0) {
-        return 0;
+    if (kind != 0) {
+        return kind < 0;
     }
-    if (kind > 0) {
-        return EPERM;
-    }
-    if (::unlink(path.constData()) == 0 || errno == ENOENT) {
-        return 0;
-    }
-    return errno;
+    return ::unlink(path.constData()) == 0 || errno == ENOENT;
 }
 
-} // namespace fileappender
+} // namespace messagefile
