@@ -4,6 +4,7 @@
 #include "tests/dovecot/dovecotserver.h"
 #include "tests/dovecot/mailbox.h"
 #include "tests/dovecot/testmessage.h"
+#include "tests/support/loopback.h"
 #include "tests/support/testmail.h"
 
 #include <QCoreApplication>
@@ -332,7 +333,7 @@ TEST_F(EndToEnd, ServerKilledWhileAMessageIsSelected)
     const QString state = work.filePath(QStringLiteral("dovecot"));
     const QString fixture = QStringLiteral(DOVECOT_FIXTURE_SCRIPT);
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    ASSERT_EQ(runTool({fixture, QStringLiteral("start"), state, QStringLiteral("127.0.0.3"),
+    ASSERT_EQ(runTool({fixture, QStringLiteral("start"), state, loopbackAddress(3),
                        QStringLiteral("110")},
                       environment),
               0);
@@ -342,7 +343,7 @@ TEST_F(EndToEnd, ServerKilledWhileAMessageIsSelected)
     box.addMessage(dovecot::makeMessageOfSize(400 * 1024, 3));
     box.addMessage(cleanMessage(3));
     InstalledScanner scanner;
-    scanner.storeSettings(QStringLiteral("127.0.0.3"), box.user(), box.password());
+    scanner.storeSettings(loopbackAddress(3), box.user(), box.password());
     scanner.start();
     // The size prompt holds the run with message 2 selected: kill the server now.
     EXPECT_TRUE(scanner.windowAppears(QStringLiteral("Alert!"), 20000));
@@ -493,7 +494,7 @@ TEST_F(Headless, ServerKilledMidRunIsAnErrorOnStandardError)
     const QString state = work.filePath(QStringLiteral("dovecot"));
     const QString fixture = QStringLiteral(DOVECOT_FIXTURE_SCRIPT);
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    ASSERT_EQ(runTool({fixture, QStringLiteral("start"), state, QStringLiteral("127.0.0.53"),
+    ASSERT_EQ(runTool({fixture, QStringLiteral("start"), state, loopbackAddress(53),
                        QStringLiteral("110")},
                       environment),
               0);
@@ -507,7 +508,7 @@ TEST_F(Headless, ServerKilledMidRunIsAnErrorOnStandardError)
     const QString definitions = scanner.programFile(QStringLiteral("def.dat"));
     QFile::remove(definitions);
     ASSERT_EQ(::mkfifo(QFile::encodeName(definitions).constData(), 0600), 0);
-    scanner.storeSettings(QStringLiteral("127.0.0.53"), box.user(), box.password());
+    scanner.storeSettings(loopbackAddress(53), box.user(), box.password());
     scanner.start({QStringLiteral("--headless")});
     EXPECT_TRUE(scanner.waitForOutput("Scanning message no: 1...\n\n100% Completed.", 20000));
     runTool({fixture, QStringLiteral("kill"), state}, environment);

@@ -9,6 +9,7 @@
 #include "scanner/startup.h"
 #include "tests/support/fakepop3server.h"
 #include "tests/support/filebytes.h"
+#include "tests/support/loopback.h"
 #include "tests/support/testmail.h"
 #include "tests/support/waitfor.h"
 
@@ -129,7 +130,7 @@ class ScanScenario;
 
 struct Scenario {
     const char* name;
-    const char* address;
+    int host; // the last octet of its loopback address
     QString script;
     // Texts of every box, in order: "{folder}" stands for the test's folder, and a trailing "*"
     // for whatever a library words after it.
@@ -161,7 +162,7 @@ public:
                          [this](const QString& text) { infos.append(text); });
     }
 
-    QString address() const { return QString::fromLatin1(GetParam().address); }
+    QString address() const { return loopbackAddress(GetParam().host); }
 
     void writeDefinitions(const QByteArray& content)
     {
@@ -238,12 +239,12 @@ QString sizePrompt(int sizeInK, int message)
 }
 
 // The store's connection security picks the mode and the port; no login travels before it holds.
-Scenario securityScenario(const char* name, const char* address, const char* security, quint16 port,
+Scenario securityScenario(const char* name, int host, const char* security, quint16 port,
                           const char* script, QStringList boxes, QString info, int connections,
                           const char* firstSent)
 {
     Scenario row{name,
-                 address,
+                 host,
                  QString::fromLatin1(script),
                  std::move(boxes),
                  1,
@@ -286,7 +287,7 @@ const QByteArray kRawAndEncoded = kEncodedEicar + "\r\nevil payload in the clear
 
 // Engine hits follow the raw ones, with their own D and M; `alerts` holds what follows "[" in
 // each alert, up to the line break.
-Scenario engineScenario(const char* name, const char* address, const char* decode, bool clamAv,
+Scenario engineScenario(const char* name, int host, const char* decode, bool clamAv,
                         const QList<Message>& mailbox, QStringList alerts)
 {
     int clean = 0;
@@ -294,7 +295,7 @@ Scenario engineScenario(const char* name, const char* address, const char* decod
         clean += m.hits == 0 ? 1 : 0;
     }
     return {name,
-            address,
+            host,
             sessionScript(mailbox),
             {},
             0,
@@ -326,7 +327,7 @@ Scenario engineScenario(const char* name, const char* address, const char* decod
 
 const Scenario kScenarios[] = {
     {"CleanMailboxIsSavedAndNothingDeleted",
-     "127.0.0.21",
+     21,
      sessionScript({{kClean}, {kClean}}),
      {},
      0,
@@ -345,7 +346,7 @@ const Scenario kScenarios[] = {
          EXPECT_EQ(t.window.lblInfo()->text(), "Scan complete!\n\nClosing in 3 seconds...");
      }},
     {"TwoHitsGiveTwoAlertsTwoDeletionsAndTwoPauses",
-     "127.0.0.22",
+     22,
      sessionScript({{kTwoHits, 0, 2}}),
      {},
      0,
@@ -368,7 +369,7 @@ const Scenario kScenarios[] = {
      }},
     // 300 K gives no prompt; 301 K asks, and Cancel skips the message entirely.
     {"SizePromptFromThreeHundredAndOneK",
-     "127.0.0.23",
+     23,
      sessionScript({{kClean, 299 * 1024}, {kClean, 300 * 1024}}, [](int n) { return n == 2; }),
      {sizePrompt(301, 2)},
      0,
@@ -384,7 +385,7 @@ const Scenario kScenarios[] = {
      },
      QMessageBox::Cancel},
     {"SizePromptAnsweredOkFetchesTheMessage",
-     "127.0.0.24",
+     24,
      sessionScript({{kClean, 400 * 1024}}),
      {sizePrompt(401, 1)},
      0,
@@ -394,7 +395,7 @@ const Scenario kScenarios[] = {
          EXPECT_EQ(t.saved(1), kClean);
      }},
     {"RefusedLoginEndsAtOnceWithoutABox",
-     "127.0.0.25",
+     25,
      "S: +OK\nC:\nS: +OK\nC:\nS: -ERR [AUTH] Authentication failed.",
      {},
      1,
@@ -405,7 +406,7 @@ const Scenario kScenarios[] = {
          EXPECT_TRUE(t.pauses.isEmpty());
      }},
     {"ServerFailingWhileSelectingShowsTheErrorBox",
-     "127.0.0.26",
+     26,
      kLogin + "S: +OK 3 99\nC: UIDL 1\nS: -ERR mailbox is gone",
      {"Error: Error using the UIDL command: -ERR mailbox is gone\r\n"},
      1,
@@ -416,7 +417,7 @@ const Scenario kScenarios[] = {
          EXPECT_FALSE(t.sent.contains("QUIT"));
      }},
     {"MissingDefinitionFileIsAnErrorExitNotACrash",
-     "127.0.0.27",
+     27,
      sessionScript({{kTwoHits}}),
      {"Error: Cannot open definition file {folder}/def.dat: No such file or directory"},
      1,
@@ -428,7 +429,7 @@ const Scenario kScenarios[] = {
     // The server dies in the middle of the message: the file is incomplete, so it is not checked
     // (and not taken for clean).
     {"UnsavableMessageIsAnErrorExitAndNotChecked",
-     "127.0.0.28",
+     28,
      kLogin + "S: +OK 1 99\nC: UIDL 1\nS: +OK 1 a\nC: LIST 1\nS: +OK 1 99\nC: TOP 1 0\nS: +OK\n"
               "S: .\nC: RETR 1\nS: +OK\nS: evil payload\nX:",
      {"Error: Error retrieving the message: *"},
@@ -436,14 +437,14 @@ const Scenario kScenarios[] = {
      [](ScanScenario& t) { t.popTimeout = 1; },
      [](ScanScenario& t) { EXPECT_TRUE(t.alerts().isEmpty()); }},
     {"TooManyMessagesIsAClearErrorBeforeTheFirst",
-     "127.0.0.29",
+     29,
      kLogin + "S: +OK 40000 1",
      {"Error: The mailbox holds 40000 messages; at most 32767 can be scanned."},
      1,
      nullptr,
      [](ScanScenario& t) { EXPECT_EQ(t.sent.size(), 3); }},
     {"EmptyMailboxClosesAtOnce",
-     "127.0.0.30",
+     30,
      sessionScript({}),
      {},
      0,
@@ -453,37 +454,37 @@ const Scenario kScenarios[] = {
                                          "Scan complete!\r\rClosing in 3 seconds..."}));
      }},
     // STLS stays on 110; the refusal ends the run before USER.
-    securityScenario("StartTlsOnThePlainPort", "127.0.0.31", "starttls", 110,
+    securityScenario("StartTlsOnThePlainPort", 31, "starttls", 110,
                      "S: +OK\nC: STLS\nS: -ERR not here\nH:", {},
                      "Server refused STLS: -ERR not here\r\n", 1, "STLS"),
     // TLS goes to 995; a server there that speaks no TLS gets nothing but the handshake.
-    securityScenario("TlsOnItsOwnPort", "127.0.0.32", "tls", 995, "S: +OK\nH:", {},
+    securityScenario("TlsOnItsOwnPort", 32, "tls", 995, "S: +OK\nH:", {},
                      "Secure connection failed: ", 1, nullptr),
-    securityScenario("SecurityWordInAnyCase", "127.0.0.33", "TLS", 995, "S: +OK\nH:", {},
+    securityScenario("SecurityWordInAnyCase", 33, "TLS", 995, "S: +OK\nH:", {},
                      "Secure connection failed: ", 1, nullptr),
     // Not a mode: named in the error box, and no connection at all.
     securityScenario(
-        "UnknownSecurityIsRefusedBeforeConnecting", "127.0.0.34", "ssl", 110, "S: +OK\nH:",
+        "UnknownSecurityIsRefusedBeforeConnecting", 34, "ssl", 110, "S: +OK\nH:",
         {"Error: Unknown connection security \"ssl\" in the settings; it must be none, starttls "
          "or tls."},
         "Unknown connection security \"ssl\" in the settings; it must be none, starttls or tls.", 0,
         ""),
     // Without the engine keys the encoded test text goes unseen, exactly as before; with Decode
     // it is found in the decoded part, and ClamAV finds the zipped one.
-    engineScenario("EnginesOffLeaveEncodedTextToTheRawCheck", "127.0.0.71", "", false,
+    engineScenario("EnginesOffLeaveEncodedTextToTheRawCheck", 71, "", false,
                    {{kRawAndEncoded, 0, 1}, {zippedEicar()}},
                    {"evil payload]:evil payload in the clear"}),
-    engineScenario("DecodedHitsFollowTheRawOnes", "127.0.0.73", "1", false,
+    engineScenario("DecodedHitsFollowTheRawOnes", 73, "1", false,
                    {{kRawAndEncoded, 0, 2}, {zippedEicar()}},
                    {"evil payload]:evil payload in the clear",
                     testmail::eicar() + "]:readme.txt: " + testmail::eicar()}),
-    engineScenario("ClamAvHitsFollowTheDecodedOnes", "127.0.0.74", "1", true,
+    engineScenario("ClamAvHitsFollowTheDecodedOnes", 74, "1", true,
                    {{kRawAndEncoded, 0, 2}, {zippedEicar(), 0, 1}},
                    {"evil payload]:evil payload in the clear",
                     testmail::eicar() + "]:readme.txt: " + testmail::eicar(),
                     "Orsel.Test.EICAR.UNOFFICIAL]:ClamAV: eicar.com"}),
     {"AClamAvDatabaseThatDoesNotLoadStopsBeforeTheFirstMessage",
-     "127.0.0.72",
+     72,
      sessionScript({{kTwoHits, 0, 2}}),
      {"Error: Cannot load the ClamAV database in {folder}/no-such-db: *"},
      1,
@@ -493,7 +494,7 @@ const Scenario kScenarios[] = {
      },
      [](ScanScenario& t) { EXPECT_TRUE(t.sent.isEmpty()); }}, // not even logged in
     {"RefusedDeleIsAFailureButNotItsRepeat",
-     "127.0.0.41",
+     41,
      kLogin + "S: +OK 2 99\n" + messageSteps(1, {kTwoHits}) +
          "C: DELE 1\nS: +OK marked\nC: DELE 1\nS: -ERR Message is deleted.\n" +
          messageSteps(2, {kOneHit}) + "C: DELE 2\nS: -ERR [SYS/PERM] Cannot mark\n" +
@@ -508,13 +509,13 @@ const Scenario kScenarios[] = {
          EXPECT_EQ(t.infos.last(), "Scan complete!\r\rClosing in 3 seconds...");
      }},
     {"QuitNotAnsweredOkIsAFailure",
-     "127.0.0.42",
+     42,
      kLogin + "S: +OK 1 99\n" + messageSteps(1, {kClean}) +
          "C: QUIT\nS: -ERR [SYS/TEMP] Cannot expunge\nX:",
      {"Error: Error received from QUIT command: -ERR [SYS/TEMP] Cannot expunge\r\n"},
      1},
     {"ProgramFolderThatIsNotUtf8",
-     "127.0.0.43",
+     43,
      kLogin + "S: +OK 1 99\n" + messageSteps(1, {kOneHit}) +
          "C: DELE 1\nS: +OK\nC: QUIT\nS: +OK bye\nX:",
      {},
@@ -537,7 +538,7 @@ const Scenario kScenarios[] = {
          EXPECT_EQ(t.alerts().size(), 1);
      }},
     {"HitTextShortenedInTheMiddleToFitTheLabel",
-     "127.0.0.44",
+     44,
      kLogin + "S: +OK 1 99\n" +
          messageSteps(1, {"Subject: x\r\n\r\nbefore " + kLongDefinition + " after"}) +
          "C: DELE 1\nS: +OK\nC: QUIT\nS: +OK bye\nX:",
@@ -557,7 +558,7 @@ const Scenario kScenarios[] = {
          EXPECT_TRUE(alerts[0].contains("[" + kLongDefinition + "]:before " + kLongDefinition));
      }},
     {"RunTimeErrorBoxIsNotHiddenBehindTheWindow",
-     "127.0.0.45",
+     45,
      kLogin + "S: +OK 0 0\nH:",
      {"Run-time error '5':\n\nInvalid call"},
      2,
