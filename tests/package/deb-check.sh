@@ -5,7 +5,8 @@
 #   deb-check.sh files OUT_DIR LIBDIR       file lists and modes, stripping, dependencies
 #   deb-check.sh register OUT_DIR           postinst registers for every user, prerm removes
 #   deb-check.sh purge OUT_DIR              purge leaves no registration and no empty folder
-#   deb-check.sh help OUT_DIR               --help of every installed command runs
+#   deb-check.sh help OUT_DIR               --help of every installed command runs, and the
+#                                           messages name the installed commands
 # The roots are installed without chroot (--force-script-chrootless): the maintainer scripts
 # then find the root in DPKG_ROOT and use the programs inside it.
 set -euo pipefail
@@ -188,6 +189,20 @@ mode_purge() {
     echo "deb-check: purge leaves /etc as it was before the install"
 }
 
+# An installed program names the commands a user types, not the program folder's files.
+check_installed_wording() { # check_installed_wording ROOT CONFIG
+    local help status=0 errors
+    XDG_CONFIG_HOME=$2 "$1/usr/bin/vorlane-regsvr" "$1/usr/lib/orsel/VRLN401.so" >/dev/null
+    help=$(PATH=$1/usr/bin:$PATH "$1/usr/bin/orsel01" --help)
+    [[ $help == *"Usage: orsel01 "* ]] || die "orsel01 --help: $(head -n 1 <<<"$help")"
+    errors=$(env -u DISPLAY -u WAYLAND_DISPLAY PATH="$1/usr/bin:$PATH" XDG_CONFIG_HOME="$2" \
+        XDG_DATA_HOME="$2/data" XDG_STATE_HOME="$2/state" XDG_CONFIG_DIRS="$2/none" \
+        timeout -k 5 20 "$1/usr/bin/orsel01" --headless 2>&1 >/dev/null </dev/null) || status=$?
+    ((status == 3)) || die "orsel01 --headless without settings: exit $status: $errors"
+    [[ $errors == *": orsel-settings --address A --user U --pass -"* ]] ||
+        die "the missing-settings message does not name orsel-settings: $errors"
+}
+
 mode_help() {
     local out=$1 deb root failed=()
     deb=$(the_deb "$out")
@@ -211,7 +226,8 @@ mode_help() {
         printf 'deb-check: --help failed: %s\n' "${failed[@]}" >&2
         exit 1
     fi
-    echo "deb-check: --help of every installed command runs"
+    check_installed_wording "$root" "$out/help-config"
+    echo "deb-check: --help of every installed command runs; messages name the commands"
 }
 
 mode=$1
