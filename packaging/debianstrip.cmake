@@ -1,6 +1,9 @@
 # Run at install time. An install that asks for stripping (cpack with CPACK_STRIP_FILES,
 # cmake --install --strip) gets the files stripped as Debian's dh_strip strips them: CMake's own
 # strip keeps the compiler's .comment and .note sections and leaves static libraries untouched.
+# An install script runs with old policies; this file's function uses current ones.
+cmake_policy(VERSION 3.25)
+
 function(debian_strip strip kind)
   if(NOT CMAKE_INSTALL_DO_STRIP)
     return()
