@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # The .deb packages (orsel and libvorlane-dev) as dpkg installs them, into throwaway roots only
 # (nothing on this system changes):
-#   deb-check.sh build OUT_DIR BUILD_DIR    make both with one CPack run into OUT_DIR
-#   deb-check.sh files OUT_DIR LIBDIR       file lists and modes, stripping, dependencies
-#   deb-check.sh register OUT_DIR           postinst registers for every user, prerm removes
-#   deb-check.sh purge OUT_DIR              purge leaves no registration and no empty folder
-#   deb-check.sh help OUT_DIR               --help of every installed command runs, and the
-#                                           messages name the installed commands
+#   deb-check.sh build OUT_DIR BUILD_DIR        make both with one CPack run into OUT_DIR
+#   deb-check.sh files OUT_DIR LIBDIR CONFIG    file lists and modes, stripping, dependencies
+#   deb-check.sh register OUT_DIR               postinst registers for every user, prerm removes
+#   deb-check.sh purge OUT_DIR                  purge leaves no registration and no empty folder
+#   deb-check.sh help OUT_DIR                   --help of every installed command runs, and the
+#                                               messages name the installed commands
 # The roots are installed without chroot (--force-script-chrootless): the maintainer scripts
 # then find the root in DPKG_ROOT and use the programs inside it.
 set -euo pipefail
@@ -48,10 +48,10 @@ mode_build() {
 }
 
 # The files of PACKAGE, as dpkg records them, against its expected list, modes included.
-check_file_list() { # check_file_list OUT_DIR LIBDIR PACKAGE ROOT
-    local out=$1 libdir=$2 package=$3 root=$4
-    sed -n "s|^$package ||p" "$here/expected-files.txt" | sed "s|@LIBDIR@|$libdir|g" |
-        sort >"$out/expected-$package"
+check_file_list() { # check_file_list OUT_DIR LIBDIR CONFIG PACKAGE ROOT
+    local out=$1 libdir=$2 config=$3 package=$4 root=$5
+    sed -n "s|^$package ||p" "$here/expected-files.txt" |
+        sed "s|@LIBDIR@|$libdir|g; s|@CONFIG@|$config|g" | sort >"$out/expected-$package"
     dpkg_in "$root" -L "$package" | sed 's|^/||' | grep -v '^usr/include' | while read -r path; do
         [[ -e $root/$path || -L $root/$path ]] || die "dpkg lists $path, which is missing"
         [[ -d $root/$path && ! -L $root/$path ]] || (cd "$root" && stat -c '%A %n' "$path")
@@ -71,15 +71,15 @@ check_stripped() { # check_stripped ROOT
 }
 
 mode_files() {
-    local out=$1 libdir=$2 orsel dev root
+    local out=$1 libdir=$2 config=$3 orsel dev root
     orsel=$(the_deb "$out" orsel)
     dev=$(the_deb "$out" libvorlane-dev)
     root=$out/root-files
     new_root "$root"
     dpkg_in "$root" --unpack "$orsel" "$dev" >/dev/null
     [[ ! -e $root/etc ]] || die "unpacking wrote into /etc: $(cd "$root" && find etc)"
-    check_file_list "$out" "$libdir" orsel "$root"
-    check_file_list "$out" "$libdir" libvorlane-dev "$root"
+    check_file_list "$out" "$libdir" "$config" orsel "$root"
+    check_file_list "$out" "$libdir" "$config" libvorlane-dev "$root"
     check_stripped "$root"
 
     local links
