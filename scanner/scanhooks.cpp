@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/pump.h"
+#include "scanner/installedcommand.h"
 #include "scanner/programfolder.h"
 #include "scanner/scanoptions.h"
 #include "scanner/statusoutput.h"
@@ -54,9 +55,11 @@ int startSettingsProgram(const ProgramFolder& folder)
 
 int explainMissingSettings(const ProgramFolder& folder)
 {
+    const QString settings = installedCommand(folder.filePath(QStringLiteral("settings")))
+                                 .value_or(folder.displayPath() + QStringLiteral("/settings"));
     writeErrorText(QStringLiteral("Orsel01: the mailbox settings are missing. Store them with the "
                                   "settings program: %1 --address A --user U --pass -")
-                       .arg(folder.displayPath() + QStringLiteral("/settings")));
+                       .arg(settings));
     return exitstatus::SettingsMissing;
 }
 

@@ -1,5 +1,8 @@
 #include "scanner/scanoptions.h"
 
+#include "scanner/installedcommand.h"
+#include "scanner/programfolder.h"
+
 #include <QCommandLineParser>
 #include <QDir>
 
@@ -55,8 +58,10 @@ ParsedOptions parseScanOptions(const QStringList& arguments)
     }
     if (parser.isSet(help)) {
         // Parsed before any application object exists, so the parser cannot know our name.
-        parsed.output = parser.helpText().replace(QStringLiteral("<executable_name>"),
-                                                  QStringLiteral("Orsel01")) +
+        const QString name =
+            installedCommand(ProgramFolder::ofRunningProgram().filePath(QStringLiteral("Orsel01")))
+                .value_or(QStringLiteral("Orsel01"));
+        parsed.output = parser.helpText().replace(QStringLiteral("<executable_name>"), name) +
                         QLatin1String(kExitStatuses);
         return parsed;
     }

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# The .deb as dpkg installs it, into throwaway roots only (nothing on this system changes):
-#   deb-check.sh build OUT_DIR BUILD_DIR    make the .deb with CPack into OUT_DIR
-#   deb-check.sh files OUT_DIR LIBDIR       file list and modes, dependencies from shlibdeps
-#   deb-check.sh register OUT_DIR           postinst registers for every user, prerm removes
-#   deb-check.sh help OUT_DIR               --help of every installed command runs
+# The .deb packages (orsel and libvorlane-dev) as dpkg installs them, into throwaway roots only
+# (nothing on this system changes):
+#   deb-check.sh build OUT_DIR BUILD_DIR        make both with one CPack run into OUT_DIR
+#   deb-check.sh files OUT_DIR LIBDIR CONFIG    file lists and modes, stripping, dependencies
+#   deb-check.sh register OUT_DIR               postinst registers for every user, prerm removes
+#   deb-check.sh purge OUT_DIR                  purge leaves no registration and no empty folder
+#   deb-check.sh help OUT_DIR                   --help of every installed command runs, and the
+#                                               messages name the installed commands
 # The roots are installed without chroot (--force-script-chrootless): the maintainer scripts
 # then find the root in DPKG_ROOT and use the programs inside it.
 set -euo pipefail
@@ -14,9 +17,9 @@ die() {
     exit 1
 }
 
-the_deb() {
-    local debs=("$1"/orsel_*.deb)
-    [[ -f ${debs[0]} ]] || die "no .deb in $1 (did package.deb.build run?)"
+the_deb() { # the_deb OUT_DIR [PACKAGE]
+    local debs=("$1/${2:-orsel}"_*.deb)
+    [[ -f ${debs[0]} ]] || die "no ${2:-orsel} .deb in $1 (did package.deb.build run?)"
     echo "${debs[0]}"
 }
 
@@ -41,20 +44,43 @@ mode_build() {
     mkdir -p "$out"
     cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 ||
         { cat "$out/cpack.log" >&2; die "cpack failed"; }
-    echo "deb-check: built $(the_deb "$out")"
+    echo "deb-check: built" "$out"/*.deb
+}
+
+# The files of PACKAGE, as dpkg records them, against its expected list, modes included.
+check_file_list() { # check_file_list OUT_DIR LIBDIR CONFIG PACKAGE ROOT
+    local out=$1 libdir=$2 config=$3 package=$4 root=$5
+    sed -n "s|^$package ||p" "$here/expected-files.txt" |
+        sed "s|@LIBDIR@|$libdir|g; s|@CONFIG@|$config|g" | sort >"$out/expected-$package"
+    dpkg_in "$root" -L "$package" | sed 's|^/||' | grep -v '^usr/include' | while read -r path; do
+        [[ -e $root/$path || -L $root/$path ]] || die "dpkg lists $path, which is missing"
+        [[ -d $root/$path && ! -L $root/$path ]] || (cd "$root" && stat -c '%A %n' "$path")
+    done | sort >"$out/actual-$package"
+    diff -u "$out/expected-$package" "$out/actual-$package" || die "$package: files or modes differ"
+}
+
+# Stripped as Debian strips: no compiler notes in any ELF file, no debugging information in the
+# static libraries.
+check_stripped() { # check_stripped ROOT
+    local file sections
+    while read -r file; do
+        sections=$(readelf -SW "$file")
+        ! grep -q ' \.comment ' <<<"$sections" || die "${file#"$1"/} keeps .comment"
+        ! grep -q ' \.debug_' <<<"$sections" || die "${file#"$1"/} keeps debugging information"
+    done < <(find "$1/usr" -type f \( -perm -u+x -o -name '*.so' -o -name '*.a' \))
 }
 
 mode_files() {
-    local out=$1 libdir=$2 deb root
-    deb=$(the_deb "$out")
+    local out=$1 libdir=$2 config=$3 orsel dev root
+    orsel=$(the_deb "$out" orsel)
+    dev=$(the_deb "$out" libvorlane-dev)
     root=$out/root-files
     new_root "$root"
-    dpkg_in "$root" --unpack "$deb" >/dev/null
-    sed "s|@LIBDIR@|$libdir|g" "$here/expected-files.txt" | sort >"$out/expected-files"
-    (cd "$root" && find usr \( -type f -o -type l \) -not -path 'usr/include/*' \
-        -printf '%M %p\n' | sort) >"$out/actual-files"
+    dpkg_in "$root" --unpack "$orsel" "$dev" >/dev/null
     [[ ! -e $root/etc ]] || die "unpacking wrote into /etc: $(cd "$root" && find etc)"
-    diff -u "$out/expected-files" "$out/actual-files" || die "file list or modes differ"
+    check_file_list "$out" "$libdir" "$config" orsel "$root"
+    check_file_list "$out" "$libdir" "$config" libvorlane-dev "$root"
+    check_stripped "$root"
 
     local links
     links=$(cd "$root/usr/bin" && for l in *; do echo "$l -> $(readlink "$l")"; done)
@@ -66,17 +92,21 @@ mode_files() {
     for header in createobject.h dispatch.h variant.h conversions.h; do
         [[ -f $root/usr/include/vorlane/platform/automation/$header ]] || die "no $header"
     done
-    # dpkg's own record of the package agrees with what is on disk.
-    dpkg_in "$root" -L orsel | sed 's|^/||' | grep -v '^usr/include' | while read -r path; do
-        [[ -e $root/$path || -L $root/$path ]] || die "dpkg lists $path, which is missing"
-    done
+    [[ -z $(dpkg_in "$root" -L orsel | grep '^/usr/include') ]] || die "orsel holds headers"
 
-    local depends
-    depends=$(dpkg-deb -f "$deb" Depends)
+    # The scanner's dependencies come from what it links; development files only with the
+    # package for hosts, which pins the scanner it was built with.
+    local depends relations version
+    depends=$(dpkg-deb -f "$orsel" Depends)
     for library in libc6 libqt6core6 libqt6network6 libqt6widgets6; do
         [[ $depends == *"$library"* ]] || die "Depends lacks $library: $depends"
     done
-    echo "deb-check: $(wc -l <"$out/actual-files") files as expected; Depends: $depends"
+    relations=$(dpkg-deb -f "$orsel" Depends Recommends Suggests)
+    [[ $relations != *-dev* ]] || die "orsel pulls development packages: $relations"
+    version=$(dpkg-deb -f "$orsel" Version)
+    [[ $(dpkg-deb -f "$dev" Depends) == "orsel (= $version), qt6-base-dev, pkg-config" ]] ||
+        die "libvorlane-dev Depends: $(dpkg-deb -f "$dev" Depends)"
+    echo "deb-check: $(cat "$out"/actual-* | wc -l) files as expected; Depends: $depends"
 }
 
 shell_creates_control() { # shell_creates_control ROOT CONFIG_HOME
@@ -113,6 +143,66 @@ mode_register() {
     echo "deb-check: postinst registered the control for every user, prerm removed it"
 }
 
+# What /etc holds, as the purge check compares it: every path, and every library a registry names.
+etc_state() { # etc_state ROOT
+    [[ -d $1/etc ]] || return 0
+    (cd "$1" && find etc -mindepth 1 | sort && find etc -type f -exec grep -h 'Library=' {} + |
+        sed 's/^[^\\]*//' | sort) || true
+}
+
+# Install, remove and purge in a root whose /etc/xdg the SETUP function prepares; afterwards /etc
+# must be as it was. BETWEEN runs after the removal, before the purge.
+purge_case() { # purge_case OUT_DIR NAME SETUP [BETWEEN]
+    local out=$1 name=$2 setup=$3 between=${4:-} root before after
+    root=$out/root-purge
+    new_root "$root"
+    "$setup" "$root"
+    before=$(etc_state "$root")
+    dpkg_in "$root" --install "$(the_deb "$out")" >"$out/purge.log" 2>&1 &&
+        cp "$root/etc/xdg/Vorlane/classes.ini" "$out/registered.ini" &&
+        dpkg_in "$root" --remove orsel >>"$out/purge.log" 2>&1 &&
+        { [[ -z $between ]] || "$between" "$root" "$out"; } &&
+        dpkg_in "$root" --purge orsel >>"$out/purge.log" 2>&1 ||
+        { cat "$out/purge.log" >&2; die "$name: install, remove or purge failed"; }
+    after=$(etc_state "$root")
+    [[ $after == "$before" ]] ||
+        die "$name: /etc after purge differs:"$'\n'"$(diff <(echo "$before") <(echo "$after"))"
+}
+
+nothing() { :; }
+other_settings() { mkdir -p "$1/etc/xdg/autostart" && : >"$1/etc/xdg/autostart/other.desktop"; }
+other_registration() {
+    mkdir -p "$1/etc/xdg/Vorlane"
+    printf '[Classes]\n%s\\Library=/opt/other/other.so\n%s\\Name=Other\n' \
+        11111111-2222-3333-4444-555555555555 11111111-2222-3333-4444-555555555555 \
+        >"$1/etc/xdg/Vorlane/classes.ini"
+}
+# As if the prerm had failed to take the entry out.
+registration_left() { mkdir -p "$1/etc/xdg/Vorlane" && cp "$2/registered.ini" "$1/etc/xdg/Vorlane/classes.ini"; }
+
+mode_purge() {
+    local out=$1
+    purge_case "$out" "a fresh root" nothing
+    purge_case "$out" "others' settings in /etc/xdg" other_settings
+    purge_case "$out" "another library registered for every user" other_registration
+    purge_case "$out" "an entry the prerm left" nothing registration_left
+    echo "deb-check: purge leaves /etc as it was before the install"
+}
+
+# An installed program names the commands a user types, not the program folder's files.
+check_installed_wording() { # check_installed_wording ROOT CONFIG
+    local help status=0 errors
+    XDG_CONFIG_HOME=$2 "$1/usr/bin/vorlane-regsvr" "$1/usr/lib/orsel/VRLN401.so" >/dev/null
+    help=$(PATH=$1/usr/bin:$PATH "$1/usr/bin/orsel01" --help)
+    [[ $help == *"Usage: orsel01 "* ]] || die "orsel01 --help: $(head -n 1 <<<"$help")"
+    errors=$(env -u DISPLAY -u WAYLAND_DISPLAY PATH="$1/usr/bin:$PATH" XDG_CONFIG_HOME="$2" \
+        XDG_DATA_HOME="$2/data" XDG_STATE_HOME="$2/state" XDG_CONFIG_DIRS="$2/none" \
+        timeout -k 5 20 "$1/usr/bin/orsel01" --headless 2>&1 >/dev/null </dev/null) || status=$?
+    ((status == 3)) || die "orsel01 --headless without settings: exit $status: $errors"
+    [[ $errors == *": orsel-settings --address A --user U --pass -"* ]] ||
+        die "the missing-settings message does not name orsel-settings: $errors"
+}
+
 mode_help() {
     local out=$1 deb root failed=()
     deb=$(the_deb "$out")
@@ -136,7 +226,8 @@ mode_help() {
         printf 'deb-check: --help failed: %s\n' "${failed[@]}" >&2
         exit 1
     fi
-    echo "deb-check: --help of every installed command runs"
+    check_installed_wording "$root" "$out/help-config"
+    echo "deb-check: --help of every installed command runs; messages name the commands"
 }
 
 mode=$1

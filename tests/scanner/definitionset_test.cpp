@@ -152,7 +152,7 @@ TEST_P(DefinitionCheck, DefinitionFilesAsPeopleWriteThem)
          "short\r\n" + huge + "\r\n",
          "a short one\r\nx" + huge.toUpper() + "x\r\n",
          {{"short", "a short one"},
-          {huge.toStdString(), "x" + huge.toUpper().toStdString() + "x"}}},
+          {huge.toStdString(), ("x" + huge.toUpper() + "x").toStdString()}}},
         {"byte-order mark",
          "\xEF\xBB\xBFvirus\r\n",
          "a virus\r\n\xEF\xBB\xBFvirus\r\n",
