@@ -9,7 +9,6 @@
 #include "tests/faults/rechunkingproxy.h"
 #include "tests/support/filebytes.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
 #include <QTemporaryDir>
@@ -22,7 +21,7 @@ namespace {
 using Cut = RechunkingProxy::Cut;
 
 // A 1 MB message cut into pieces of 1 to 7 bytes takes seconds in a sanitizer build on a busy
-// machine; it still arrives well within this.
+// machine; the control's limit on silence must not end it.
 constexpr qint16 kTimeoutS = 20;
 // A wait that ended by timeout shows on the wire as at least kTimeoutS seconds in which neither
 // side sent anything; a healthy exchange never leaves the wire idle for more than a moment.
@@ -101,16 +100,14 @@ protected:
     }
 
     // Runs one call of the control and checks that it succeeded without waiting on a timeout.
+    // The wire's silences tell that, not the call's duration: a loaded machine takes long over a
+    // megabyte in pieces of a few bytes, and the control's timeout only limits silence.
     template <class Call> void timed(const QByteArray& what, Call call)
     {
         proxy.startSilenceWatch();
-        QElapsedTimer clock;
-        clock.start();
         call();
-        const qint64 elapsed = clock.elapsed();
         EXPECT_EQ(pop.Error(), 0) << what.constData() << ": " << pop.ErrorText().constData();
         EXPECT_LT(proxy.longestSilenceMs(), kLongestHealthySilenceMs) << what.constData();
-        EXPECT_LT(elapsed, kTimeoutS * 1000) << what.constData();
     }
 
     void select(qint16 number)
