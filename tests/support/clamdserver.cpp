@@ -1,0 +1,115 @@
+#include "tests/support/clamdserver.h"
+
+#include "tests/support/testmail.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLocalSocket>
+#include <unistd.h>
+
+namespace {
+
+bool writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+} // namespace
+
+ClamdServer::ClamdServer(const QStringList& settings, const QByteArray& database)
+{
+    const QString dir = m_folder.path();
+    QDir().mkpath(dir + QStringLiteral("/db"));
+    writeFile(dir + QStringLiteral("/db/test.hdb"),
+              database.isEmpty() ? testmail::eicarHashDatabase("Orsel.Test.EICAR") : database);
+    QStringList config = {QStringLiteral("Foreground yes"),
+                          QStringLiteral("LocalSocket ") + socket(),
+                          QStringLiteral("DatabaseDirectory ") + dir + QStringLiteral("/db"),
+                          QStringLiteral("PidFile ") + dir + QStringLiteral("/clamd.pid"),
+                          QStringLiteral("LogFile ") + dir + QStringLiteral("/clamd.log")};
+    if (::geteuid() == 0) {
+        config.append(QStringLiteral("User root")); // else it would switch to the clamav user
+    }
+    writeFile(dir + QStringLiteral("/clamd.conf"), (config + settings).join('\n').toUtf8() + '\n');
+    m_clamd.setProgram(QStringLiteral("/usr/sbin/clamd"));
+    m_clamd.setArguments({QStringLiteral("-c"), dir + QStringLiteral("/clamd.conf")});
+    m_clamd.setProcessChannelMode(QProcess::MergedChannels);
+}
+
+ClamdServer::~ClamdServer()
+{
+    kill();
+}
+
+bool ClamdServer::start(QString* why)
+{
+    m_clamd.start();
+    if (!m_clamd.waitForStarted(10000)) {
+        *why = QStringLiteral("/usr/sbin/clamd did not start (Debian package clamav-daemon): ") +
+               m_clamd.errorString();
+        return false;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    while (!answersPing()) {
+        // Waiting on its end, not sleeping: a clamd that fails its configuration ends at once.
+        if (m_clamd.waitForFinished(50) || timer.elapsed() > 60000) {
+            *why = QStringLiteral("clamd did not answer PING: ") +
+                   QString::fromLocal8Bit(m_clamd.readAll());
+            kill();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ClamdServer::answersPing()
+{
+    QLocalSocket socket;
+    socket.connectToServer(this->socket());
+    if (!socket.waitForConnected(1000)) {
+        return false;
+    }
+    socket.write(QByteArray("zPING", 6));
+    QByteArray answer;
+    while (socket.waitForReadyRead(2000)) {
+        answer += socket.readAll();
+    }
+    return (answer + socket.readAll()) == QByteArray("PONG", 5);
+}
+
+void ClamdServer::kill()
+{
+    if (m_clamd.state() != QProcess::NotRunning) {
+        m_clamd.kill(); // by its PID
+        m_clamd.waitForFinished(10000);
+    }
+}
+
+DescriptorlessRelay::DescriptorlessRelay(const QString& target)
+    : m_socket(m_folder.filePath(QStringLiteral("relay.sock")))
+{
+    m_socat.start(QStringLiteral("socat"), {QStringLiteral("UNIX-LISTEN:%1,fork").arg(m_socket),
+                                            QStringLiteral("UNIX-CONNECT:%1").arg(target)});
+    if (!m_socat.waitForStarted(5000)) {
+        return;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    while (!QFile::exists(m_socket)) {
+        if (m_socat.waitForFinished(20) || timer.elapsed() > 10000) {
+            return;
+        }
+    }
+    m_listening = true;
+}
+
+DescriptorlessRelay::~DescriptorlessRelay()
+{
+    if (m_socat.state() != QProcess::NotRunning) {
+        m_socat.kill(); // by its PID
+        m_socat.waitForFinished(5000);
+    }
+}
