@@ -1,7 +1,8 @@
 #include "scanner/scanengines.h"
 
-#include "scanner/clamav/clamdaddress.h"
+#include "scanner/clamav/clamdconfig.h"
 #include "scanner/definitioncheck/decodedcheck.h"
+#include "scanner/statusoutput.h"
 
 #include <limits>
 #include <optional>
@@ -81,6 +82,12 @@ bool ScanEngines::prepareDaemon(const QString& socket,
     }
     showInfo(QStringLiteral("Using the ClamAV daemon %1 at %2")
                  .arg(QString::fromUtf8(engine->version()), socket));
+    if (m_settings.clamAV == QLatin1String("clamd") && !scanner::clamdReportsLimits()) {
+        writeErrorText(QStringLiteral("Orsel01: %1 does not set \"AlertExceedsMax yes\": the "
+                                      "ClamAV daemon answers \"OK\" for a message beyond its "
+                                      "limits, which then passes for clean.")
+                           .arg(scanner::kSystemClamdConfig));
+    }
     m_clamd = std::move(engine);
     return true;
 }

@@ -3,7 +3,7 @@
 // --pass (`--pass -` reads the password from standard input), or --decode and --clamav, it stores
 // them without a window.
 #include "scanner/clamav/clamavengine.h"
-#include "scanner/clamav/clamdaddress.h"
+#include "scanner/clamav/clamdconfig.h"
 #include "scanner/clamav/clamdengine.h"
 #include "scanner/modgeneral.h"
 #include "settings/settingsdialog.h"

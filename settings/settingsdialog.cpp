@@ -1,7 +1,7 @@
 #include "settings/settingsdialog.h"
 
 #include "scanner/clamav/clamavengine.h"
-#include "scanner/clamav/clamdaddress.h"
+#include "scanner/clamav/clamdconfig.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -2,7 +2,7 @@
 // signature: found by descriptor and, through a relay that passes none, as a stream; messages
 // beyond its limits are not fully checked; a daemon that is missing, silent or killed costs a
 // bounded wait and never a clean verdict.
-#include "scanner/clamav/clamdaddress.h"
+#include "scanner/clamav/clamdconfig.h"
 #include "scanner/clamav/clamdengine.h"
 #include "scanner/clamav/clamdreply.h"
 #include "tests/support/clamdserver.h"
@@ -76,22 +76,26 @@ TEST(ClamdReply, EveryAnswerIsCleanFoundOrAnError)
     EXPECT_EQ(clamdRecords({}), QByteArrayList{});
 }
 
-TEST(ClamdAddress, TheSettingNamesTheSystemsDaemonOrASocket)
+TEST(ClamdConfig, TheSettingNamesTheSystemsDaemonOrASocket)
 {
     QTemporaryDir dir;
     const struct {
         const char* name;
         QByteArray config; // empty: no file
         QString socket;
+        bool reportsLimits;
     } configs[] = {
         {"Debian's",
          "# Automatically generated\nLocalSocket /var/run/clamav/clamd.ctl\n"
-         "FixStaleSocket true\nLocalSocketGroup clamav\n",
-         "/var/run/clamav/clamd.ctl"},
-        {"tabs, and the later line wins", "LocalSocket /a.sock\nLocalSocket\t /b.sock \n",
-         "/b.sock"},
-        {"commented out", "#LocalSocket /a.sock\nTCPSocket 3310\n", "/run/clamav/clamd.ctl"},
-        {"no file", {}, "/run/clamav/clamd.ctl"},
+         "FixStaleSocket true\nLocalSocketGroup clamav\nMaxFiles 10000\n",
+         "/var/run/clamav/clamd.ctl", false},
+        {"tabs, and the later line wins",
+         "LocalSocket /a.sock\nAlertExceedsMax yes\nLocalSocket\t /b.sock \n", "/b.sock", true},
+        {"commented out", "#LocalSocket /a.sock\n#AlertExceedsMax yes\nTCPSocket 3310\n",
+         "/run/clamav/clamd.ctl", false},
+        {"turned on, then off", "AlertExceedsMax true\nAlertExceedsMax no\n",
+         "/run/clamav/clamd.ctl", false},
+        {"no file", {}, "/run/clamav/clamd.ctl", false},
     };
     for (const auto& c : configs) {
         SCOPED_TRACE(c.name);
@@ -99,6 +103,7 @@ TEST(ClamdAddress, TheSettingNamesTheSystemsDaemonOrASocket)
                                  ? dir.filePath(QStringLiteral("missing.conf"))
                                  : writeFile(dir, QStringLiteral("clamd.conf"), c.config);
         EXPECT_EQ(clamdSocketNamed(QStringLiteral("clamd"), path), c.socket);
+        EXPECT_EQ(clamdReportsLimits(path), c.reportsLimits);
     }
     EXPECT_EQ(clamdSocketNamed(QStringLiteral("clamd:/srv/clamd.sock")), "/srv/clamd.sock");
     EXPECT_EQ(clamdSocketNamed(QStringLiteral("/var/lib/clamav")), std::nullopt);

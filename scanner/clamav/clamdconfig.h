@@ -1,4 +1,5 @@
-// Which ClamAV daemon the setting "ClamAV" names, and where the system's own one listens.
+// Which ClamAV daemon the setting "ClamAV" names, and what the system's daemon's configuration
+// says: where it listens, and whether it reports the messages beyond its limits.
 #pragma once
 
 #include <QString>
@@ -17,5 +18,10 @@ std::optional<QString> clamdSocketNamed(const QString& setting,
 // The LocalSocket that the daemon's configuration names, or /run/clamav/clamd.ctl (the
 // package's own default) when the file or the option is missing.
 QString systemClamdSocket(const QString& config = kSystemClamdConfig);
+
+// Whether the configuration turns on AlertExceedsMax. Without it (Debian's default) the daemon
+// answers "OK" for a message it stopped scanning at one of its limits, and the scanner cannot
+// tell that from clean.
+bool clamdReportsLimits(const QString& config = kSystemClamdConfig);
 
 } // namespace scanner
