@@ -18,23 +18,28 @@ bool writeFile(const QString& path, const QByteArray& content)
 
 } // namespace
 
-ClamdServer::ClamdServer(const QStringList& settings, const QByteArray& database)
+ClamdServer::ClamdServer(const QStringList& settings, const QByteArray& database,
+                         const QString& databaseFolder)
 {
     const QString dir = m_folder.path();
-    QDir().mkpath(dir + QStringLiteral("/db"));
-    writeFile(dir + QStringLiteral("/db/test.hdb"),
-              database.isEmpty() ? testmail::eicarHashDatabase("Orsel.Test.EICAR") : database);
+    QString signatures = databaseFolder;
+    if (signatures.isEmpty()) {
+        signatures = dir + QStringLiteral("/db");
+        QDir().mkpath(signatures);
+        writeFile(signatures + QStringLiteral("/test.hdb"),
+                  database.isEmpty() ? testmail::eicarHashDatabase("Orsel.Test.EICAR") : database);
+    }
     QStringList config = {QStringLiteral("Foreground yes"),
                           QStringLiteral("LocalSocket ") + socket(),
-                          QStringLiteral("DatabaseDirectory ") + dir + QStringLiteral("/db"),
+                          QStringLiteral("DatabaseDirectory ") + signatures,
                           QStringLiteral("PidFile ") + dir + QStringLiteral("/clamd.pid"),
                           QStringLiteral("LogFile ") + dir + QStringLiteral("/clamd.log")};
     if (::geteuid() == 0) {
         config.append(QStringLiteral("User root")); // else it would switch to the clamav user
     }
-    writeFile(dir + QStringLiteral("/clamd.conf"), (config + settings).join('\n').toUtf8() + '\n');
+    writeFile(this->config(), (config + settings).join('\n').toUtf8() + '\n');
     m_clamd.setProgram(QStringLiteral("/usr/sbin/clamd"));
-    m_clamd.setArguments({QStringLiteral("-c"), dir + QStringLiteral("/clamd.conf")});
+    m_clamd.setArguments({QStringLiteral("-c"), this->config()});
     m_clamd.setProcessChannelMode(QProcess::MergedChannels);
 }
 
@@ -43,7 +48,7 @@ ClamdServer::~ClamdServer()
     kill();
 }
 
-bool ClamdServer::start(QString* why)
+bool ClamdServer::start(QString* why, int limitMs)
 {
     m_clamd.start();
     if (!m_clamd.waitForStarted(10000)) {
@@ -55,7 +60,7 @@ bool ClamdServer::start(QString* why)
     timer.start();
     while (!answersPing()) {
         // Waiting on its end, not sleeping: a clamd that fails its configuration ends at once.
-        if (m_clamd.waitForFinished(50) || timer.elapsed() > 60000) {
+        if (m_clamd.waitForFinished(50) || timer.elapsed() > limitMs) {
             *why = QStringLiteral("clamd did not answer PING: ") +
                    QString::fromLocal8Bit(m_clamd.readAll());
             kill();

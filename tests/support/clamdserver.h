@@ -10,20 +10,24 @@
 class ClamdServer {
 public:
     // `settings`: further clamd.conf lines, e.g. "StreamMaxLength 1M". `database`: the one
-    // signature file (.hdb), by default EICAR's MD5 as "Orsel.Test.EICAR".
-    explicit ClamdServer(const QStringList& settings = {}, const QByteArray& database = {});
+    // signature file (.hdb), by default EICAR's MD5 as "Orsel.Test.EICAR"; or, instead, a
+    // `databaseFolder` of signatures written elsewhere.
+    explicit ClamdServer(const QStringList& settings = {}, const QByteArray& database = {},
+                         const QString& databaseFolder = {});
     ~ClamdServer();
     ClamdServer(const ClamdServer&) = delete;
     ClamdServer& operator=(const ClamdServer&) = delete;
 
-    // Starts it and waits (up to 60 s) until it answers PING, which it does once its database is
-    // loaded. False with the reason and its log when it does not.
-    bool start(QString* why);
+    // Starts it and waits (up to `limitMs`) until it answers PING, which it does once its
+    // database is loaded. False with the reason and its log when it does not.
+    bool start(QString* why, int limitMs = 60000);
     // SIGKILL, as a crash or the OOM killer ends it: the socket file stays behind.
     void kill();
 
     QString socket() const { return m_folder.filePath(QStringLiteral("clamd.sock")); }
     QString folder() const { return m_folder.path(); }
+    QString config() const { return m_folder.filePath(QStringLiteral("clamd.conf")); }
+    qint64 pid() const { return m_clamd.processId(); }
 
 private:
     bool answersPing();
