@@ -6,11 +6,13 @@
 
 #include <QIODevice>
 #include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QtEndian>
 #include <cerrno>
 #include <cstring>
 #include <functional>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace scanner {
 namespace {
@@ -18,8 +20,6 @@ namespace {
 using Outcome = ClamdRequest::Outcome;
 
 constexpr qint64 kChunkBytes = 64 * 1024;
-// What may wait in the socket's buffer before the next chunk is read from the file.
-constexpr qint64 kQueuedBytes = 1024 * 1024;
 
 QString seconds(int ms)
 {
@@ -62,7 +62,7 @@ private:
     bool fail(Outcome outcome, const QString& reason);
     bool collect();
     bool waitUntil(const std::function<bool()>& done, const std::function<bool()>& progressed);
-    bool waitForWrites(qint64 atMost);
+    bool waitForWritten();
 
     ClamdRequest::Limits m_limits;
     QLocalSocket m_socket;
@@ -117,11 +117,11 @@ bool Connection::open()
     return true;
 }
 
-// Until at most `atMost` bytes wait in the socket's buffer, or the daemon closed.
-bool Connection::waitForWrites(qint64 atMost)
+// Until nothing waits in the socket's buffer, or the daemon closed.
+bool Connection::waitForWritten()
 {
     qint64 waiting = m_socket.bytesToWrite();
-    const bool moved = waitUntil([&] { return closed() || m_socket.bytesToWrite() <= atMost; },
+    const bool moved = waitUntil([&] { return closed() || m_socket.bytesToWrite() == 0; },
                                  [&] {
                                      const qint64 now = m_socket.bytesToWrite();
                                      const bool less = now < waiting;
@@ -137,7 +137,7 @@ bool Connection::send(const QByteArray& bytes)
 {
     m_socket.write(bytes);
     m_socket.flush();
-    return waitForWrites(0);
+    return waitForWritten();
 }
 
 bool Connection::passDescriptor(int fd)
@@ -172,31 +172,54 @@ bool Connection::passDescriptor(int fd)
     return error == 0 || fail(Outcome::WentAway, QString::fromLocal8Bit(std::strerror(error)));
 }
 
+// The chunks go out by send() on a descriptor of their own. A daemon that ends the stream early
+// (its StreamMaxLength) answers and closes while chunks still come: a write failing inside
+// QLocalSocket would close it and drop that answer unread, where here it only ends the sending.
 bool Connection::stream(QIODevice& data)
 {
     if (!send(QByteArray("zINSTREAM", 10))) {
         return false;
     }
-    QByteArray chunk;
-    do {
-        if (!waitForWrites(kQueuedBytes)) {
-            return false;
+    const int fd = ::dup(int(m_socket.socketDescriptor()));
+    if (fd < 0) {
+        return fail(Outcome::Failed, QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    QSocketNotifier writable(fd, QSocketNotifier::Write); // wakes the pump when it takes more
+    QByteArray pending;
+    bool last = false;
+    bool ok = true;
+    qint64 deadline = platform::monotonicMilliseconds() + m_limits.silenceMs;
+    while (ok && m_received.isEmpty() && !(last && pending.isEmpty())) {
+        if (pending.isEmpty()) {
+            const QByteArray chunk = data.read(kChunkBytes);
+            if (chunk.isEmpty() && !data.atEnd()) {
+                ok = fail(
+                    Outcome::Failed,
+                    QStringLiteral("cannot read the saved message: %1").arg(data.errorString()));
+                break;
+            }
+            const quint32 length = qToBigEndian(quint32(chunk.size()));
+            pending = QByteArray(reinterpret_cast<const char*>(&length), sizeof(length)) + chunk;
+            last = chunk.isEmpty();
         }
-        if (closed()) {
-            return true; // ended early (StreamMaxLength), and said why: finish() reads it
+        const ssize_t n = ::send(fd, pending.constData(), size_t(pending.size()), MSG_NOSIGNAL);
+        if (n >= 0) {
+            pending.remove(0, n);
+            deadline = platform::monotonicMilliseconds() + m_limits.silenceMs;
+        } else if (errno != EAGAIN && errno != EINTR) {
+            break; // the daemon closed the stream: finish() reads why
+        } else if (platform::monotonicMilliseconds() > deadline) {
+            ok = fail(
+                Outcome::Silent,
+                QStringLiteral("it took nothing more for %1").arg(seconds(m_limits.silenceMs)));
+        } else {
+            platform::pumpEvents();
+            collect(); // an answer ends the stream too
         }
-        chunk = data.read(kChunkBytes);
-        if (chunk.isEmpty() && !data.atEnd()) {
-            return fail(
-                Outcome::Failed,
-                QStringLiteral("cannot read the saved message: %1").arg(data.errorString()));
-        }
-        const quint32 length = qToBigEndian(quint32(chunk.size()));
-        m_socket.write(reinterpret_cast<const char*>(&length), sizeof(length));
-        m_socket.write(chunk);
-    } while (!chunk.isEmpty());
-    m_socket.flush();
-    return true;
+    }
+    writable.setEnabled(false); // before its descriptor goes
+    ::close(fd);
+    return ok;
 }
 
 ClamdRequest::Result Connection::finish()

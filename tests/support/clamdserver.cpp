@@ -96,15 +96,14 @@ void ClamdServer::kill()
 DescriptorlessRelay::DescriptorlessRelay(const QString& target)
     : m_socket(m_folder.filePath(QStringLiteral("relay.sock")))
 {
-    m_socat.start(QStringLiteral("socat"), {QStringLiteral("UNIX-LISTEN:%1,fork").arg(m_socket),
-                                            QStringLiteral("UNIX-CONNECT:%1").arg(target)});
-    if (!m_socat.waitForStarted(5000)) {
+    m_relay.start(QStringLiteral(SOCKETRELAY_PATH), {m_socket, target});
+    if (!m_relay.waitForStarted(5000)) {
         return;
     }
     QElapsedTimer timer;
     timer.start();
     while (!QFile::exists(m_socket)) {
-        if (m_socat.waitForFinished(20) || timer.elapsed() > 10000) {
+        if (m_relay.waitForFinished(20) || timer.elapsed() > 10000) {
             return;
         }
     }
@@ -113,8 +112,8 @@ DescriptorlessRelay::DescriptorlessRelay(const QString& target)
 
 DescriptorlessRelay::~DescriptorlessRelay()
 {
-    if (m_socat.state() != QProcess::NotRunning) {
-        m_socat.kill(); // by its PID
-        m_socat.waitForFinished(5000);
+    if (m_relay.state() != QProcess::NotRunning) {
+        m_relay.kill(); // by its PID
+        m_relay.waitForFinished(5000);
     }
 }

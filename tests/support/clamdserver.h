@@ -36,8 +36,8 @@ private:
     QProcess m_clamd;
 };
 
-// A relay in front of a socket that carries bytes but no descriptors (socat), as a daemon
-// reached through a container's or a VM's forwarded socket is. Stopped by its PID.
+// A relay in front of a socket that carries bytes but no descriptors (the program socketrelay),
+// as a daemon reached through a container's or a VM's forwarded socket is. Stopped by its PID.
 class DescriptorlessRelay {
 public:
     explicit DescriptorlessRelay(const QString& target);
@@ -45,12 +45,12 @@ public:
     DescriptorlessRelay(const DescriptorlessRelay&) = delete;
     DescriptorlessRelay& operator=(const DescriptorlessRelay&) = delete;
 
-    // Empty when socat did not start listening.
+    // Empty when the relay did not start listening.
     QString socket() const { return m_listening ? m_socket : QString(); }
 
 private:
     QTemporaryDir m_folder;
     QString m_socket;
-    QProcess m_socat;
+    QProcess m_relay;
     bool m_listening = false;
 };
