@@ -12,11 +12,6 @@ namespace {
 
 using Outcome = ClamdRequest::Outcome;
 
-QString seconds(int ms)
-{
-    return QStringLiteral("%1 s").arg((ms + 999) / 1000);
-}
-
 // A reply to FILDES that is about the command, not about a file ("No file descriptor received.
 // ERROR" from a daemon behind a relay, "UNKNOWN COMMAND" from one without it): the descriptor
 // did not arrive, so nothing was scanned.
@@ -81,9 +76,10 @@ ClamAvVerdict ClamdEngine::scanFile(const QString& path)
         }
         const qint64 remaining = m_goneSinceMs + m_limits.retryMs - now;
         if (remaining <= 0) {
-            return notChecked(QStringLiteral("The ClamAV daemon at %1 went away (%2) and did not "
-                                             "come back within %3")
-                                  .arg(m_socket, result.reason, seconds(m_limits.retryMs)));
+            return notChecked(
+                QStringLiteral("The ClamAV daemon at %1 went away (%2) and did not "
+                               "come back within %3")
+                    .arg(m_socket, result.reason, ClamdRequest::limitText(m_limits.retryMs)));
         }
         pauseBeforeRetry(remaining);
     }

@@ -21,11 +21,6 @@ using Outcome = ClamdRequest::Outcome;
 
 constexpr qint64 kChunkBytes = 64 * 1024;
 
-QString seconds(int ms)
-{
-    return QStringLiteral("%1 s").arg((ms + 999) / 1000);
-}
-
 QString unreachableReason(const QLocalSocket& socket)
 {
     switch (socket.error()) {
@@ -107,7 +102,8 @@ bool Connection::open()
     while (m_socket.state() == QLocalSocket::ConnectingState) {
         if (platform::monotonicMilliseconds() > deadline) {
             return fail(Outcome::Unreachable,
-                        QStringLiteral("no connection within %1").arg(seconds(m_limits.connectMs)));
+                        QStringLiteral("no connection within %1")
+                            .arg(ClamdRequest::limitText(m_limits.connectMs)));
         }
         platform::pumpEvents();
     }
@@ -128,9 +124,8 @@ bool Connection::waitForWritten()
                                      waiting = now;
                                      return less;
                                  });
-    return moved ||
-           fail(Outcome::Silent,
-                QStringLiteral("it took nothing more for %1").arg(seconds(m_limits.silenceMs)));
+    return moved || fail(Outcome::Silent, QStringLiteral("it took nothing more for %1")
+                                              .arg(ClamdRequest::limitText(m_limits.silenceMs)));
 }
 
 bool Connection::send(const QByteArray& bytes)
@@ -165,9 +160,8 @@ bool Connection::passDescriptor(int fd)
         },
         [] { return false; });
     if (!sent) {
-        return fail(
-            Outcome::Silent,
-            QStringLiteral("it took no descriptor for %1").arg(seconds(m_limits.silenceMs)));
+        return fail(Outcome::Silent, QStringLiteral("it took no descriptor for %1")
+                                         .arg(ClamdRequest::limitText(m_limits.silenceMs)));
     }
     return error == 0 || fail(Outcome::WentAway, QString::fromLocal8Bit(std::strerror(error)));
 }
@@ -209,9 +203,8 @@ bool Connection::stream(QIODevice& data)
         } else if (errno != EAGAIN && errno != EINTR) {
             break; // the daemon closed the stream: finish() reads why
         } else if (platform::monotonicMilliseconds() > deadline) {
-            ok = fail(
-                Outcome::Silent,
-                QStringLiteral("it took nothing more for %1").arg(seconds(m_limits.silenceMs)));
+            ok = fail(Outcome::Silent, QStringLiteral("it took nothing more for %1")
+                                           .arg(ClamdRequest::limitText(m_limits.silenceMs)));
         } else {
             platform::pumpEvents();
             collect(); // an answer ends the stream too
@@ -238,8 +231,9 @@ ClamdRequest::Result Connection::finish()
     } else if (ended) {
         fail(Outcome::WentAway, QStringLiteral("the connection closed without an answer"));
     } else {
-        fail(Outcome::Silent,
-             QStringLiteral("no answer within %1").arg(seconds(m_limits.silenceMs)));
+        fail(
+            Outcome::Silent,
+            QStringLiteral("no answer within %1").arg(ClamdRequest::limitText(m_limits.silenceMs)));
     }
     return result;
 }

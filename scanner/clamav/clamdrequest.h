@@ -34,6 +34,9 @@ public:
         QString reason;
     };
 
+    // A limit as the reasons say it: "20 s".
+    static QString limitText(int ms) { return QStringLiteral("%1 s").arg((ms + 999) / 1000); }
+
     // A command that needs nothing more: "PING", "VERSION".
     static Result command(const QString& socket, const QByteArray& name, const Limits& limits);
     // FILDES: the open file's descriptor passed along with the request (SCM_RIGHTS), so that the
