@@ -24,9 +24,7 @@ ClamdReply parseClamdReply(const QByteArray& record)
 QByteArrayList clamdRecords(const QByteArray& received)
 {
     QByteArrayList records = received.split('\0');
-    if (records.last().isEmpty()) {
-        records.removeLast();
-    }
+    records.removeLast(); // empty, or cut short
     return records;
 }
 

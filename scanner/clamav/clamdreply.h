@@ -21,7 +21,8 @@ struct ClamdReply {
 // error, whatever its wording.
 ClamdReply parseClamdReply(const QByteArray& record);
 
-// The NUL-terminated replies of a "z" command; an unterminated rest counts as one more.
+// The NUL-terminated replies of a "z" command. An unterminated rest is left out: it is a reply
+// the connection cut short.
 QByteArrayList clamdRecords(const QByteArray& received);
 
 } // namespace scanner

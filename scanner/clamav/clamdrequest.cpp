@@ -221,11 +221,6 @@ ClamdRequest::Result Connection::finish()
                                  [&] { return collect(); });
     collect();
     result.replies = clamdRecords(m_received);
-    // Outside a session the daemon closes after answering; a last record without its NUL is
-    // one the connection cut short.
-    if (!m_received.isEmpty() && !m_received.endsWith('\0')) {
-        result.replies.removeLast();
-    }
     if (!result.replies.isEmpty()) {
         result.outcome = Outcome::Answered;
     } else if (ended) {

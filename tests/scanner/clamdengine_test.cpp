@@ -72,7 +72,7 @@ TEST(ClamdReply, EveryAnswerIsCleanFoundOrAnError)
     }
     EXPECT_EQ(clamdRecords(QByteArray("PONG", 5)), QByteArrayList{"PONG"});
     EXPECT_EQ(clamdRecords(QByteArray("a\0b\0", 4)), (QByteArrayList{"a", "b"}));
-    EXPECT_EQ(clamdRecords(QByteArray("a\0cut", 5)), (QByteArrayList{"a", "cut"}));
+    EXPECT_EQ(clamdRecords(QByteArray("a\0cut", 5)), QByteArrayList{"a"});
     EXPECT_EQ(clamdRecords({}), QByteArrayList{});
 }
 
