@@ -295,7 +295,9 @@ void ScanRun::prepareEngines()
     QString error;
     const auto show = [this](const QString& text) {
         m_surface.setInfo(text);
-        platform::pumpEvents(); // let the label show it before the load blocks
+        // Lets the label show it before a load blocks. What is pending, and no more: the
+        // platform pump would also wait up to 50 ms for a further event, on every text.
+        QCoreApplication::processEvents();
     };
     // ClamAV reports progress per signature; a pump may wait for events, so pump only now and then.
     qint64 lastPump = platform::monotonicMilliseconds();
