@@ -2,9 +2,10 @@
 # The demo: Orsel01 scans a throwaway mailbox over TLS on a local Dovecot (127.0.0.99, TLS on
 # port 995 and STLS on 110, with a certificate authority made for this run) that holds a few
 # clean messages, one carrying the standard antivirus test string in its text and one carrying it
-# inside a deflated zip attachment, which only ClamAV can see. Decoding and ClamAV (with a
-# one-signature database written here) are on. Nothing of the user's own is touched: settings,
-# class registry, certificates and program folder are temporary.
+# inside a deflated zip attachment, which only ClamAV can see. Decoding is on, and ClamAV is a
+# private ClamAV daemon (clamd, as the system's would be) with a one-signature database written
+# here, stopped by its PID at the end. Nothing of the user's own is touched: settings, class
+# registry, certificates and program folder are temporary.
 # Usage: demo/run-demo.sh BUILD_DIR
 set -euo pipefail
 
@@ -25,9 +26,11 @@ chmod 755 "$work"
 state=$work/dovecot
 program=$work/program
 xvfb_pid=
+clamd_pid=
 cleanup() {
   "$fixture" stop "$state" >/dev/null 2>&1 || true
   if [[ -n $xvfb_pid ]]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  if [[ -n $clamd_pid ]]; then kill "$clamd_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -84,6 +87,21 @@ mkdir -p "$clamav_db"
 printf '%s:%s:Demo.EICAR\n' "$(printf '%s' "$test_string" | md5sum | cut -d' ' -f1)" \
   "${#test_string}" >"$clamav_db/demo.hdb"
 
+echo "== Starting a private ClamAV daemon with that database"
+clamd_dir=$work/clamd
+mkdir -p "$clamd_dir"
+printf '%s\n' "Foreground yes" "LocalSocket $clamd_dir/clamd.sock" \
+  "DatabaseDirectory $clamav_db" "PidFile $clamd_dir/clamd.pid" "LogFile $clamd_dir/clamd.log" \
+  "User root" "AlertExceedsMax yes" >"$clamd_dir/clamd.conf"
+/usr/sbin/clamd -c "$clamd_dir/clamd.conf" >"$clamd_dir/output.log" 2>&1 &
+clamd_pid=$!
+# It answers once its database is loaded.
+if ! clamdscan --config-file="$clamd_dir/clamd.conf" --ping 60:1 >/dev/null 2>&1; then
+  echo "The ClamAV daemon did not start:" >&2
+  cat "$clamd_dir/output.log" >&2
+  exit 1
+fi
+
 echo "== Installing Orsel01 into $program"
 mkdir -p "$program"
 cp "$build/bin/Orsel01" "$build/bin/settings" "$build/bin/def.dat" "$program/"
@@ -91,9 +109,9 @@ export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime XDG_CACHE_HOME
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 "$build/bin/regsvr" "$build/bin/VRLN401.so"
 "$program/settings" --address "$address" --user "$user" --pass "$pass" --security tls \
-  --ca-file "$ca_file" --decode 1 --clamav "$clamav_db"
+  --ca-file "$ca_file" --decode 1 --clamav "clamd:$clamd_dir/clamd.sock"
 echo "== Settings: Security=tls (port 995), CAFile=$ca_file"
-echo "== Decoded check on, ClamAV on with the database in $clamav_db"
+echo "== Decoded check on, ClamAV on: the daemon at $clamd_dir/clamd.sock"
 
 if [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; then
   echo "== Running Orsel01 on your display $DISPLAY"

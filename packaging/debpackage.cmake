@@ -43,6 +43,8 @@ registered for every user, and its tools. The headers and libraries with which
 a C++ host creates the control are in the package libvorlane-dev.")
 set(CPACK_DEBIAN_ORSEL_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_ORSEL_PACKAGE_SHLIBDEPS ON)
+# The scanner can ask the system's ClamAV daemon to check every message.
+set(CPACK_DEBIAN_ORSEL_PACKAGE_SUGGESTS "clamav-daemon")
 set(CPACK_DEBIAN_ORSEL_PACKAGE_CONTROL_EXTRA
     ${CMAKE_CURRENT_BINARY_DIR}/debian/postinst ${CMAKE_CURRENT_BINARY_DIR}/debian/prerm
     ${CMAKE_CURRENT_BINARY_DIR}/debian/postrm)

@@ -78,13 +78,19 @@ EngineSettings readEngineSettings()
 {
     const std::unique_ptr<QSettings> settings = ownSettings();
     return {readKey(*settings, QStringLiteral("Decode")),
-            readKey(*settings, QStringLiteral("ClamAV"))};
+            readKey(*settings, QStringLiteral("ClamAV")),
+            readKey(*settings, QStringLiteral("ClamAVMaxFileSize")),
+            readKey(*settings, QStringLiteral("ClamAVMaxRecursion")),
+            readKey(*settings, QStringLiteral("ClamAVMaxFiles"))};
 }
 
 bool writeEngineSettings(const EngineSettings& stored)
 {
-    return writeKeys(
-        {}, {{QStringLiteral("Decode"), stored.decode}, {QStringLiteral("ClamAV"), stored.clamAV}});
+    return writeKeys({}, {{QStringLiteral("Decode"), stored.decode},
+                          {QStringLiteral("ClamAV"), stored.clamAV},
+                          {QStringLiteral("ClamAVMaxFileSize"), stored.clamAVMaxFileSize},
+                          {QStringLiteral("ClamAVMaxRecursion"), stored.clamAVMaxRecursion},
+                          {QStringLiteral("ClamAVMaxFiles"), stored.clamAVMaxFiles}});
 }
 
 QString settingsFilePath()

@@ -43,11 +43,16 @@ inline bool isKnownSecurity(const QString& value)
 }
 
 // Extensions, in the same group; empty when absent, which leaves them off. "Decode" = "1" checks
-// the MIME-decoded parts too; "ClamAV" names a signature database folder, or "default" for the
-// system's.
+// the MIME-decoded parts too; "ClamAV" names a signature database folder, "default" for the
+// system's, "clamd" for the system's ClamAV daemon or "clamd:PATH" for the one on that socket.
+// "ClamAVMaxFileSize" (MB), "ClamAVMaxRecursion" and "ClamAVMaxFiles" raise the limits of the
+// in-process engine (the daemon keeps those of its own configuration).
 struct EngineSettings {
     QString decode;
     QString clamAV;
+    QString clamAVMaxFileSize{};
+    QString clamAVMaxRecursion{};
+    QString clamAVMaxFiles{};
 };
 
 EngineSettings readEngineSettings();

@@ -15,7 +15,9 @@ const char kExitStatuses[] = "\nExit status:\n"
                              "  2  run-time error\n"
                              "  3  settings missing (with --headless; else the settings program "
                              "starts)\n"
-                             "  4  infected mail found and deleted (with --headless)\n";
+                             "  4  infected mail found and deleted (with --headless)\n"
+                             "  5  some messages were not fully checked; they were left on the "
+                             "server (with --headless; before 4)\n";
 
 } // namespace
 

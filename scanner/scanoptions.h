@@ -28,6 +28,8 @@ inline constexpr int ErrorExit = 1;
 inline constexpr int RuntimeError = 2;
 inline constexpr int SettingsMissing = 3; // with --headless
 inline constexpr int InfectedDeleted = 4; // with --headless
+inline constexpr int NotFullyChecked = 5; // with --headless; before 4
+
 } // namespace exitstatus
 
 struct ParsedOptions {

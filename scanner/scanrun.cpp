@@ -85,7 +85,7 @@ void ScanRun::runSteps()
     for (int counter = 1; counter <= count; ++counter) {
         scanMessage(counter);
     }
-    m_surface.setInfo(QStringLiteral("Scan complete!\r\rClosing in 3 seconds..."));
+    m_surface.setInfo(closingText());
     m_hooks.pause(3);
     disconnect();
     rememberCleanMessages();
@@ -116,6 +116,10 @@ int ScanRun::exitCodeAtEnd() const
 {
     if (m_failed) {
         return exitstatus::ErrorExit;
+    }
+    // Mail left unchecked on the server outweighs mail deleted: it needs someone's attention.
+    if (m_options.headless && m_tally.notFullyChecked > 0) {
+        return exitstatus::NotFullyChecked;
     }
     if (m_options.headless && m_tally.infected > 0 && m_tally.committed) {
         return exitstatus::InfectedDeleted;
@@ -197,9 +201,15 @@ void ScanRun::saveAndCheck()
     }
     // The raw hits are acted on before the engines run, as a user would see them come.
     bool infected = actOn(m_definitions.check(m_places.definitionFile(), path));
-    infected = actOn(m_engines.check(m_definitions, path)) || infected;
-    ++m_tally.checked;
+    const scanner::CheckResult engines = m_engines.check(m_definitions, path);
+    infected = actOn(engines) || infected;
     sayBlankDefinitionLines();
+    // A hit needs no more looking: the message goes all the same.
+    if (!infected && !engines.notFullyChecked.isEmpty()) {
+        leaveNotFullyChecked(engines.notFullyChecked);
+        return;
+    }
+    ++m_tally.checked;
     if (!infected) {
         m_surface.setInfo(QStringLiteral("Scan of message %1 complete.\r\rNo viruses found.")
                               .arg(msgNumberText()));
@@ -245,6 +255,31 @@ void ScanRun::settleSavedFile(const QString& path, bool infected)
     writeStatusText(QStringLiteral("Message %1 quarantined as %2").arg(msgNumberText(), *moved));
 }
 
+// What a check could not look at may hold anything: the message is neither deleted for it nor
+// remembered as clean, so it stays on the server and the next run checks it again. Its saved file
+// stays too, even with --quarantine, for whoever wants to look into it.
+void ScanRun::leaveNotFullyChecked(const QString& reason)
+{
+    ++m_tally.notFullyChecked;
+    m_surface.setInfo(QStringLiteral("Message %1 was not fully checked:\r%2.\r\rIt stays on the "
+                                     "server and is checked again next time.")
+                          .arg(msgNumberText(), reason));
+}
+
+QString ScanRun::closingText() const
+{
+    const int unchecked = m_tally.notFullyChecked;
+    QString text = QStringLiteral("Scan complete!\r\r");
+    if (unchecked == 1) {
+        text += QStringLiteral("1 message was not fully checked; it was left on the server.\r\r");
+    } else if (unchecked > 1) {
+        text += QStringLiteral("%1 messages were not fully checked; they were left on the "
+                               "server.\r\r")
+                    .arg(unchecked);
+    }
+    return text + QStringLiteral("Closing in 3 seconds...");
+}
+
 void ScanRun::sayBlankDefinitionLines()
 {
     if (!m_blankLinesSaid && m_definitions.blankLinesSkipped() > 0) {
@@ -260,7 +295,9 @@ void ScanRun::prepareEngines()
     QString error;
     const auto show = [this](const QString& text) {
         m_surface.setInfo(text);
-        platform::pumpEvents(); // let the label show it before the load blocks
+        // Lets the label show it before a load blocks. What is pending, and no more: the
+        // platform pump would also wait up to 50 ms for a further event, on every text.
+        QCoreApplication::processEvents();
     };
     // ClamAV reports progress per signature; a pump may wait for events, so pump only now and then.
     qint64 lastPump = platform::monotonicMilliseconds();
@@ -366,16 +403,21 @@ void ScanRun::rememberCleanMessages()
 
 void ScanRun::printSummary() const
 {
+    // Named only when there are any, so that a run without them reads as it always did.
+    const QString unchecked = m_tally.notFullyChecked == 0
+                                  ? QString()
+                                  : QStringLiteral(", %1 not fully checked (left on the server)")
+                                        .arg(m_tally.notFullyChecked);
     writeStatusText(
         QStringLiteral("Summary: %1 messages on the server, %2 checked, %3 skipped by size, %4 "
-                       "remembered, %5 infected (marked for deletion); deletions committed by "
-                       "QUIT: %6.")
+                       "remembered, %5 infected (marked for deletion)%6; deletions committed by "
+                       "QUIT: %7.")
             .arg(m_tally.onServer)
             .arg(m_tally.checked)
             .arg(m_tally.skippedBySize)
             .arg(m_tally.remembered)
             .arg(m_tally.infected)
-            .arg(m_tally.committed ? QStringLiteral("yes") : QStringLiteral("no")));
+            .arg(unchecked, m_tally.committed ? QStringLiteral("yes") : QStringLiteral("no")));
 }
 
 // What a clean result depends on: the definitions in use and every other engine's configuration.

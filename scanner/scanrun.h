@@ -40,7 +40,8 @@ private:
         int skippedBySize = 0;
         int remembered = 0;
         int infected = 0;
-        bool committed = false; // QUIT answered "+OK"
+        int notFullyChecked = 0; // left on the server, see leaveNotFullyChecked()
+        bool committed = false;  // QUIT answered "+OK"
     };
 
     void runSteps();
@@ -52,6 +53,8 @@ private:
     void saveAndCheck();
     bool actOn(const scanner::CheckResult& result);
     void settleSavedFile(const QString& path, bool infected);
+    void leaveNotFullyChecked(const QString& reason);
+    QString closingText() const;
     void prepareEngines();
     void reportHit(const scanner::Hit& hit);
     void onProgress(qint16 percentCompleted);

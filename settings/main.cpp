@@ -3,6 +3,8 @@
 // --pass (`--pass -` reads the password from standard input), or --decode and --clamav, it stores
 // them without a window.
 #include "scanner/clamav/clamavengine.h"
+#include "scanner/clamav/clamdconfig.h"
+#include "scanner/clamav/clamdengine.h"
 #include "scanner/modgeneral.h"
 #include "settings/settingsdialog.h"
 
@@ -106,10 +108,11 @@ int run(QCoreApplication& app)
                                     QStringLiteral("0|1"));
     const QCommandLineOption clamAv(
         QStringLiteral("clamav"),
-        QStringLiteral("Also scan with ClamAV: a signature database folder, \"default\" for %1, "
-                       "or \"off\".")
-            .arg(scanner::ClamAvEngine::systemDatabaseFolder()),
-        QStringLiteral("folder"));
+        QStringLiteral("Also scan with ClamAV: \"clamd\" for the system's daemon (%1), "
+                       "\"clamd:PATH\" for the daemon on that socket, a signature database "
+                       "folder that every scan loads, \"default\" for %2, or \"off\".")
+            .arg(scanner::systemClamdSocket(), scanner::ClamAvEngine::systemDatabaseFolder()),
+        QStringLiteral("clamd|clamd:PATH|FOLDER|default|off"));
     parser.addOptions({address, user, pass, security, caFile, decode, clamAv});
     parser.process(app);
 
@@ -125,8 +128,13 @@ int run(QCoreApplication& app)
         }
         engines.decode = parser.isSet(decode) ? parser.value(decode) : engines.decode;
         if (parser.isSet(clamAv)) {
-            const QString folder = parser.value(clamAv);
-            engines.clamAV = folder == QLatin1String("off") ? QString() : folder;
+            const QString value = parser.value(clamAv);
+            if (value.isEmpty() || value == QLatin1String("clamd:")) {
+                std::fprintf(stderr, "settings: --clamav needs clamd, clamd:PATH, a folder, "
+                                     "default or off\n");
+                return 2;
+            }
+            engines.clamAV = value == QLatin1String("off") ? QString() : value;
         }
     }
     const QList<QCommandLineOption> storeOptions = {address, user, pass, security, caFile};
@@ -163,10 +171,12 @@ int run(QCoreApplication& app)
         }
         return 0;
     }
-    // ClamAV is offered only where libclamav finds signatures to load.
+    // ClamAV is offered only where it can work: a daemon that answers, signatures to load.
     const QString system = scanner::ClamAvEngine::systemDatabaseFolder();
+    const QString daemon = scanner::systemClamdSocket();
     SettingsDialog dialog(modGeneral::readSettings(), modGeneral::readEngineSettings(),
-                          scanner::ClamAvEngine::hasDatabase(system) ? system : QString());
+                          scanner::ClamAvEngine::hasDatabase(system) ? system : QString(),
+                          scanner::ClamdEngine::answersPing(daemon, 2000) ? daemon : QString());
     if (dialog.exec() != QDialog::Accepted) {
         return 1;
     }

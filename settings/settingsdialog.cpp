@@ -1,5 +1,8 @@
 #include "settings/settingsdialog.h"
 
+#include "scanner/clamav/clamavengine.h"
+#include "scanner/clamav/clamdconfig.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -8,18 +11,43 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <algorithm>
+#include <optional>
+
+namespace {
+
+// Off, then the daemon, then a folder, each as stored or as offered.
+void offerClamAv(QComboBox* box, const QString& stored, const QString& folder,
+                 const QString& socket)
+{
+    box->addItem(QStringLiteral("Off"), QString());
+    const std::optional<QString> storedSocket = scanner::clamdSocketNamed(stored);
+    if (storedSocket || !socket.isEmpty()) {
+        box->addItem(QStringLiteral("ClamAV daemon (%1)").arg(storedSocket.value_or(socket)),
+                     storedSocket ? stored : QStringLiteral("clamd"));
+    }
+    const bool storedFolder = !stored.isEmpty() && !storedSocket;
+    if (storedFolder || !folder.isEmpty()) {
+        box->addItem(
+            QStringLiteral("Signatures in %1, loaded by every scan")
+                .arg(storedFolder ? scanner::ClamAvEngine::databaseFolder(stored) : folder),
+            storedFolder ? stored : QStringLiteral("default"));
+    }
+    box->setCurrentIndex(std::max(0, box->findData(stored)));
+}
+
+} // namespace
 
 SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
                                const modGeneral::EngineSettings& engines,
-                               const QString& clamAvFolder, QWidget* parent)
+                               const QString& clamAvFolder, const QString& clamdSocket,
+                               QWidget* parent)
     : QDialog(parent), m_address(new QLineEdit(current.address, this)),
       m_user(new QLineEdit(current.user, this)), m_pass(new QLineEdit(current.pass, this)),
       m_security(new QComboBox(this)), m_caFile(new QLineEdit(current.caFile, this)),
       m_decode(new QCheckBox(QStringLiteral("Also check decoded attachments (base64, "
                                             "quoted-printable, uuencode)"),
                              this)),
-      m_clamAv(new QCheckBox(this)),
-      m_clamAvSetting(engines.clamAV.isEmpty() ? QStringLiteral("default") : engines.clamAV)
+      m_clamAv(new QComboBox(this)), m_engines(engines)
 {
     setWindowTitle(QStringLiteral("Orsel settings"));
     m_address->setObjectName(QStringLiteral("address"));
@@ -43,10 +71,7 @@ SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
     m_clamAv->setObjectName(QStringLiteral("clamav"));
     // New settings decode: that is where attachments hide what the raw check cannot see.
     m_decode->setChecked(engines.decode.isEmpty() || engines.decode == QLatin1String("1"));
-    const QString offered = engines.clamAV.isEmpty() ? clamAvFolder : engines.clamAV;
-    m_clamAv->setText(QStringLiteral("Also scan with ClamAV (signatures in %1)").arg(offered));
-    m_clamAv->setChecked(!engines.clamAV.isEmpty());
-    m_clamAv->setVisible(!offered.isEmpty());
+    offerClamAv(m_clamAv, engines.clamAV, clamAvFolder, clamdSocket);
 
     auto* form = new QFormLayout(this);
     form->addRow(new QLabel(QStringLiteral("Enter the mailbox the scanner checks."), this));
@@ -56,7 +81,11 @@ SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
     form->addRow(QStringLiteral("Connection security:"), m_security);
     form->addRow(QStringLiteral("CA file:"), m_caFile);
     form->addRow(m_decode);
-    form->addRow(m_clamAv);
+    form->addRow(QStringLiteral("Also scan with ClamAV:"), m_clamAv);
+    if (m_clamAv->count() == 1) {
+        // Nothing to choose from: no daemon answers and no database is there.
+        form->setRowVisible(m_clamAv, false);
+    }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_ok = buttons->button(QDialogButtonBox::Ok);
     form->addRow(buttons);
@@ -82,6 +111,8 @@ modGeneral::StoredSettings SettingsDialog::settings() const
 
 modGeneral::EngineSettings SettingsDialog::engineSettings() const
 {
-    return {m_decode->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
-            m_clamAv->isVisibleTo(this) && m_clamAv->isChecked() ? m_clamAvSetting : QString()};
+    modGeneral::EngineSettings engines = m_engines;
+    engines.decode = m_decode->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    engines.clamAV = m_clamAv->currentData().toString();
+    return engines;
 }

@@ -13,11 +13,12 @@ class QLineEdit;
 class SettingsDialog : public QDialog {
     Q_OBJECT
 public:
-    // clamAvFolder: the database folder to offer for ClamAV, or empty when there is none; the
-    // ClamAV box is shown only then, or when the store already names a folder.
+    // What ClamAV can be here: clamAvFolder, a database folder to load in-process, and
+    // clamdSocket, the socket of a daemon that answered; each empty when there is none. The
+    // ClamAV choice is shown only when there is one, or when the store already names either.
     SettingsDialog(const modGeneral::StoredSettings& current,
                    const modGeneral::EngineSettings& engines, const QString& clamAvFolder,
-                   QWidget* parent = nullptr);
+                   const QString& clamdSocket = QString(), QWidget* parent = nullptr);
 
     modGeneral::StoredSettings settings() const;
     modGeneral::EngineSettings engineSettings() const;
@@ -31,7 +32,7 @@ private:
     QComboBox* m_security;
     QLineEdit* m_caFile;
     QCheckBox* m_decode;
-    QCheckBox* m_clamAv;
-    QString m_clamAvSetting; // what the ClamAV box stores when checked
+    QComboBox* m_clamAv;                  // each item's data: the value of "ClamAV" it stores
+    modGeneral::EngineSettings m_engines; // as stored; the limits are kept as they are
     class QPushButton* m_ok;
 };

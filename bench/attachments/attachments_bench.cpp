@@ -163,9 +163,9 @@ void benchFolder(qint64 totalBytes)
         return;
     }
     const double load = seconds(timer);
-    std::vector<scanner::ClamAvEngine::Detection> found;
+    scanner::ClamAvVerdict verdict;
     for (const QString& mail : f.mails) {
-        engine.scanFile(mail, &found, &error);
+        engine.scanFile(mail, &verdict, &error);
     }
     const double ours = seconds(timer);
     timer.restart();

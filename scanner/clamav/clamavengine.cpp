@@ -2,6 +2,7 @@
 #include "scanner/clamav/clamavengine.h"
 
 #include <QFile>
+#include <algorithm>
 #include <clamav.h>
 #include <mutex>
 
@@ -49,7 +50,7 @@ cl_error_t onProgress(size_t, size_t, void* context)
 }
 
 struct ScanContext {
-    std::vector<ClamAvEngine::Detection>* found;
+    ClamAvVerdict* verdict;
     QByteArray innerFile; // the file ClamAV looked at last, below the message itself
 };
 
@@ -64,7 +65,7 @@ cl_error_t onFileInspection(int, const char*, const char**, size_t, const char* 
 void onVirusFound(int, const char* name, void* context)
 {
     auto* scan = static_cast<ScanContext*>(context);
-    scan->found->push_back({QByteArray(name ? name : ""), scan->innerFile});
+    scan->verdict->add({QByteArray(name ? name : ""), scan->innerFile});
 }
 
 QString reason(cl_error_t status)
@@ -74,6 +75,25 @@ QString reason(cl_error_t status)
         text += QStringLiteral(" (") + QString::fromUtf8(lastClamAvError()) + QLatin1Char(')');
     }
     return text;
+}
+
+void applyLimits(cl_engine* engine, const ClamAvEngine::Limits& limits)
+{
+    if (limits.maxFileSizeMb) {
+        const auto bytes = static_cast<long long>(*limits.maxFileSizeMb * 1024 * 1024);
+        cl_engine_set_num(engine, CL_ENGINE_MAX_FILESIZE, bytes);
+        // The scan total counts the message and everything unpacked from it; a mail's attachment
+        // decoded is most of its size again.
+        int err = 0;
+        const long long total = cl_engine_get_num(engine, CL_ENGINE_MAX_SCANSIZE, &err);
+        cl_engine_set_num(engine, CL_ENGINE_MAX_SCANSIZE, std::max(total, 2 * bytes));
+    }
+    if (limits.maxRecursion) {
+        cl_engine_set_num(engine, CL_ENGINE_MAX_RECURSION, *limits.maxRecursion);
+    }
+    if (limits.maxFiles) {
+        cl_engine_set_num(engine, CL_ENGINE_MAX_FILES, *limits.maxFiles);
+    }
 }
 
 } // namespace
@@ -119,6 +139,7 @@ bool ClamAvEngine::load(const QString& folder, const std::function<void()>& keep
     if (!m_engine) {
         return fail(QStringLiteral("out of memory"));
     }
+    applyLimits(m_engine, m_limits);
     auto* context = const_cast<std::function<void()>*>(&keepAlive);
     cl_engine_set_clcb_sigload_progress(m_engine, onProgress, context);
     cl_engine_set_clcb_engine_compile_progress(m_engine, onProgress, context);
@@ -141,15 +162,17 @@ bool ClamAvEngine::load(const QString& folder, const std::function<void()>& keep
     return true;
 }
 
-bool ClamAvEngine::scanFile(const QString& path, std::vector<Detection>* found,
-                            QString* error) const
+bool ClamAvEngine::scanFile(const QString& path, ClamAvVerdict* verdict, QString* error) const
 {
-    found->clear();
+    *verdict = {};
     cl_scan_options options{};
     // Every detection, not only the first: each one is an alert of its own.
     options.general = CL_SCAN_GENERAL_ALLMATCHES | CL_SCAN_GENERAL_HEURISTICS;
     options.parse = ~0u;
-    ScanContext context{found, {}};
+    // Without it ClamAV stops quietly at a limit, and a message it never looked into would
+    // pass for clean.
+    options.heuristic = CL_SCAN_HEURISTIC_EXCEEDS_MAX;
+    ScanContext context{verdict, {}};
     const char* name = nullptr;
     unsigned long scanned = 0;
     lastClamAvError().clear();
@@ -169,7 +192,8 @@ QByteArray ClamAvEngine::fingerprint() const
         m_engine ? cl_engine_get_num(m_engine, CL_ENGINE_DB_VERSION, &err) : 0;
     const long long time = m_engine ? cl_engine_get_num(m_engine, CL_ENGINE_DB_TIME, &err) : 0;
     return "folder=" + QFile::encodeName(m_folder) + ";version=" + QByteArray::number(version) +
-           ";time=" + QByteArray::number(time) + ";signatures=" + QByteArray::number(m_signatures);
+           ";time=" + QByteArray::number(time) + ";signatures=" + QByteArray::number(m_signatures) +
+           ";limits=reported";
 }
 
 } // namespace scanner

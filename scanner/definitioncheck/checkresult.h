@@ -27,6 +27,10 @@ struct CheckResult {
     // message is marked on a failed check; checks run one after another keep the hits of those
     // that finished (see ScanEngines::check).
     std::vector<Hit> hits;
+    // Empty when every check could look at the whole message; otherwise one sentence saying why
+    // one could not (an engine's limit, a daemon that went away). Such a message is neither
+    // deleted for it nor taken for clean.
+    QString notFullyChecked{};
 
     static CheckResult failure(const QString& reason) { return {false, reason, {}}; }
 };

@@ -4,6 +4,7 @@
 #include "tests/dovecot/dovecotserver.h"
 #include "tests/dovecot/mailbox.h"
 #include "tests/dovecot/testmessage.h"
+#include "tests/support/clamdserver.h"
 #include "tests/support/loopback.h"
 #include "tests/support/testmail.h"
 
@@ -594,9 +595,62 @@ TEST_F(Headless, HelpListsEveryOptionAndExitStatus)
     EXPECT_EQ(scanner.waitForEnd(10000), 0);
     const QByteArray help = scanner.output();
     for (const char* text : {"--headless", "--max-size <K>", "(default 300)", "--remember",
-                             "--quarantine <DIR>", "  0  ", "  1  ", "  2  ", "  3  ", "  4  "}) {
+                             "--quarantine <DIR>", "  0  ", "  1  ", "  2  ", "  3  ", "  4  ",
+                             "  5  some messages were not fully checked"}) {
         EXPECT_TRUE(help.contains(text)) << text;
     }
+}
+
+// A daemon reached through a relay takes each message as a stream, and no more of it than its
+// StreamMaxLength: the longer message is not fully checked, stays on the server, is not
+// remembered, and the run ends with status 5 although it also deleted infected mail.
+TEST_F(Headless, AMessageTheDaemonCouldNotCheckWholeStaysAndIsCheckedAgain)
+{
+    ClamdServer clamd({QStringLiteral("StreamMaxLength 1M")});
+    QString why;
+    ASSERT_TRUE(clamd.start(&why)) << qPrintable(why);
+    const DescriptorlessRelay relay(clamd.socket());
+    ASSERT_FALSE(relay.socket().isEmpty()) << "the relay did not start";
+    const dovecot::Mailbox box = mailbox("streamlimit");
+    const QByteArray clean = box.addMessage(cleanMessage(1));
+    const QByteArray longer = box.addMessage(dovecot::makeMessageOfSize(1536 * 1024, 2));
+    const QByteArray zipped = box.addMessage(
+        QByteArray(
+            testmail::message("zipped", testmail::base64Attachment(
+                                            "test.zip", "application/zip",
+                                            testmail::deflatedZip("eicar.com", testmail::eicar()))))
+            .replace("\r\n", "\n"));
+    InstalledScanner scanner(InstalledScanner::Registration::Registered,
+                             InstalledScanner::Display::None);
+    scanner.storeSettings(server.address(), box.user(), box.password(),
+                          {QStringLiteral("--clamav"), "clamd:" + relay.socket()});
+    const QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--remember"),
+                                QStringLiteral("--max-size"), QStringLiteral("4000")};
+
+    scanner.start(arguments);
+    EXPECT_EQ(scanner.waitForEnd(60000), 5) << scanner.errors().constData();
+    QByteArray output = scanner.output();
+    EXPECT_TRUE(output.contains("Message 2 was not fully checked:\nThe ClamAV daemon at " +
+                                QFile::encodeName(relay.socket()) +
+                                " answered \"INSTREAM size limit exceeded. ERROR\".\n\nIt stays "
+                                "on the server and is checked again next time.\n"))
+        << output.constData();
+    EXPECT_EQ(summaryOf(output).toStdString(),
+              "Summary: 3 messages on the server, 2 checked, 0 skipped by size, 0 remembered, 1 "
+              "infected (marked for deletion), 1 not fully checked (left on the server); "
+              "deletions committed by QUIT: yes.");
+    EXPECT_TRUE(box.containsMessage(clean));
+    EXPECT_TRUE(box.containsMessage(longer));
+    EXPECT_FALSE(box.containsMessage(zipped));
+
+    scanner.start(arguments);
+    EXPECT_EQ(scanner.waitForEnd(60000), 5) << scanner.errors().constData();
+    output = scanner.output();
+    EXPECT_EQ(summaryOf(output).toStdString(),
+              "Summary: 2 messages on the server, 0 checked, 0 skipped by size, 1 remembered, 0 "
+              "infected (marked for deletion), 1 not fully checked (left on the server); "
+              "deletions committed by QUIT: yes.");
+    EXPECT_TRUE(box.containsMessage(longer));
 }
 
 // Not a timed assertion: the times go to the log for the closing note.

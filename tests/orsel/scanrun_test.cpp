@@ -7,6 +7,7 @@
 #include "scanner/scan.h"
 #include "scanner/scanrun.h"
 #include "scanner/startup.h"
+#include "tests/support/clamdserver.h"
 #include "tests/support/fakepop3server.h"
 #include "tests/support/filebytes.h"
 #include "tests/support/loopback.h"
@@ -220,6 +221,7 @@ public:
     QStringList labelsDuringPauses;
     std::function<void(int)> pauseOverride;
     std::unique_ptr<BoxAnswerer> boxes;
+    std::unique_ptr<ClamdServer> clamd;
 };
 
 const QByteArray kClean = "Subject: hello\r\n\r\nNothing to see here.\r\nBye.";
@@ -322,6 +324,65 @@ Scenario engineScenario(const char* name, int host, const char* decode, bool cla
                     t.infos.first().startsWith(QStringLiteral("Loading ClamAV signatures from ")),
                     clamAv);
                 EXPECT_EQ(t.sent.last(), "QUIT");
+            }};
+}
+
+// ClamAV as the system's daemon would run it: a clamd of the row's own, named by "clamd:PATH".
+void useClamd(ScanScenario& t, const QStringList& settings = {})
+{
+    t.clamd = std::make_unique<ClamdServer>(settings);
+    QString why;
+    ASSERT_TRUE(t.clamd->start(&why)) << qPrintable(why);
+    modGeneral::writeEngineSettings({QStringLiteral("1"), "clamd:" + t.clamd->socket()});
+}
+
+// ClamAV in-process, with the one-signature database in the row's folder.
+void useClamAvFolder(ScanScenario& t)
+{
+    const QString database = t.folder.filePath(QStringLiteral("db"));
+    QDir().mkpath(database);
+    QFile db(database + QStringLiteral("/tiny.hdb"));
+    ASSERT_TRUE(db.open(QIODevice::WriteOnly));
+    db.write(testmail::eicarHashDatabase("Orsel.Test.EICAR"));
+    modGeneral::writeEngineSettings({QStringLiteral("1"), database});
+}
+
+// The test text in a zip nested 20 deep: beyond ClamAV's default nesting limit of 17.
+QByteArray deeplyNestedEicar()
+{
+    return testmail::message(
+        "nested",
+        testmail::multipart(
+            "mixed", "n",
+            {testmail::base64Attachment("nested.zip", "application/zip",
+                                        testmail::nestedZip("eicar.com", testmail::eicar(), 20))}));
+}
+
+// Either engine: the nested message stays on the server (no DELE), named with its reason; the
+// clean one after it is checked as ever; the last text counts what was left.
+Scenario notFullyCheckedScenario(const char* name, int host,
+                                 std::function<void(ScanScenario&)> useEngine)
+{
+    return {name,
+            host,
+            sessionScript({{deeplyNestedEicar()}, {kClean}}),
+            {},
+            0,
+            std::move(useEngine),
+            [](ScanScenario& t) {
+                EXPECT_TRUE(t.infos.contains(
+                    "Message 1 was not fully checked:\rClamAV stopped at one of its limits "
+                    "(Heuristics.Limits.Exceeded.MaxRecursion).\r\rIt stays on the server and is "
+                    "checked again next time."))
+                    << qPrintable(t.infos.join("\n--\n"));
+                EXPECT_TRUE(t.alerts().isEmpty());
+                EXPECT_FALSE(t.infos.contains("Scan of message 1 complete.\r\rNo viruses found."));
+                EXPECT_TRUE(t.infos.contains("Scan of message 2 complete.\r\rNo viruses found."));
+                EXPECT_FALSE(t.sent.join('\n').contains("DELE"));
+                EXPECT_EQ(t.infos.last(), "Scan complete!\r\r1 message was not fully checked; it "
+                                          "was left on the server.\r\rClosing in 3 seconds...");
+                EXPECT_EQ(t.sent.last(), "QUIT");
+                EXPECT_NE(t.saved(1), "<missing>"); // kept for whoever looks into it
             }};
 }
 
@@ -483,6 +544,44 @@ const Scenario kScenarios[] = {
                    {"evil payload]:evil payload in the clear",
                     testmail::eicar() + "]:readme.txt: " + testmail::eicar(),
                     "Orsel.Test.EICAR.UNOFFICIAL]:ClamAV: eicar.com"}),
+    // The daemon's hits are the in-process engine's: its name as D, and "ClamAV" as M, since a
+    // daemon names no inner file.
+    {"ClamdHitsFollowTheDecodedOnes",
+     75,
+     sessionScript({{kRawAndEncoded, 0, 2}, {zippedEicar(), 0, 1}}),
+     {},
+     0,
+     [](ScanScenario& t) { useClamd(t); },
+     [](ScanScenario& t) {
+         QStringList shown;
+         for (const QString& info : t.alerts()) {
+             shown.append(info.section(QLatin1Char('\r'), 4, 4));
+         }
+         EXPECT_EQ(shown,
+                   (QStringList{"[evil payload]:evil payload in the clear",
+                                "[" + testmail::eicar() + "]:readme.txt: " + testmail::eicar(),
+                                "[Orsel.Test.EICAR.UNOFFICIAL]:ClamAV"}));
+         const QString socket = t.clamd->socket();
+         ASSERT_GE(t.infos.size(), 2);
+         EXPECT_EQ(t.infos[0], "Connecting to the ClamAV daemon at " + socket + "...");
+         EXPECT_TRUE(t.infos[1].startsWith("Using the ClamAV daemon ClamAV 1."))
+             << qPrintable(t.infos[1]);
+         EXPECT_TRUE(t.infos[1].endsWith(" at " + socket)) << qPrintable(t.infos[1]);
+     }},
+    notFullyCheckedScenario(
+        "BeyondTheDaemonsLimitsStaysOnTheServer", 76,
+        [](ScanScenario& t) { useClamd(t, {QStringLiteral("AlertExceedsMax yes")}); }),
+    notFullyCheckedScenario("BeyondTheInProcessLimitsStaysOnTheServer", 77, useClamAvFolder),
+    {"AMissingDaemonStopsBeforeLogin",
+     78,
+     sessionScript({{kTwoHits, 0, 2}}),
+     {"Error: Cannot use the ClamAV daemon at {folder}/none.sock: no such socket"},
+     1,
+     [](ScanScenario& t) {
+         modGeneral::writeEngineSettings(
+             {QString(), "clamd:" + t.folder.filePath(QStringLiteral("none.sock"))});
+     },
+     [](ScanScenario& t) { EXPECT_TRUE(t.sent.isEmpty()); }},
     {"AClamAvDatabaseThatDoesNotLoadStopsBeforeTheFirstMessage",
      72,
      sessionScript({{kTwoHits, 0, 2}}),

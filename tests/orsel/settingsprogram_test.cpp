@@ -11,34 +11,68 @@
 
 namespace {
 
-TEST(SettingsProgram, DialogDecodesNewSettingsAndOffersClamAvOnlyWithADatabase)
+TEST(SettingsProgram, DialogDecodesNewSettingsAndOffersClamAvWhereItCanWork)
 {
+    const QString signatures = QStringLiteral("Signatures in %1, loaded by every scan = %2");
     struct Case {
         const char* name;
         modGeneral::EngineSettings stored;
-        QString offered; // the folder where ClamAV found signatures, or empty
-        bool clamAvShown;
+        QString folder;      // where ClamAV found signatures, or empty
+        QString daemon;      // the socket of a daemon that answered PING, or empty
+        QStringList offered; // "text = value" of each choice; none when the choice is hidden
         modGeneral::EngineSettings accepted; // what OK stores without a change
     };
     const std::vector<Case> cases = {
-        {"new settings, no database", {}, {}, false, {"1", {}}},
-        {"new settings, a database", {}, "/var/lib/clamav", true, {"1", {}}},
-        {"decoding turned off stays off", {"0", {}}, {}, false, {"0", {}}},
-        {"a stored folder stays, offered or not", {"1", "/srv/sigs"}, {}, true, {"1", "/srv/sigs"}},
+        {"new settings, no database, no daemon", {}, {}, {}, {}, {"1", {}}},
+        {"new settings, a database",
+         {},
+         "/var/lib/clamav",
+         {},
+         {"Off = ", signatures.arg("/var/lib/clamav", "default")},
+         {"1", {}}},
+        {"new settings, a daemon and a database",
+         {},
+         "/var/lib/clamav",
+         "/run/clamav/clamd.ctl",
+         {"Off = ", "ClamAV daemon (/run/clamav/clamd.ctl) = clamd",
+          signatures.arg("/var/lib/clamav", "default")},
+         {"1", {}}},
+        {"decoding turned off stays off", {"0", {}}, {}, {}, {}, {"0", {}}},
+        {"a stored folder stays, offered or not",
+         {"1", "/srv/sigs"},
+         {},
+         {},
+         {"Off = ", signatures.arg("/srv/sigs", "/srv/sigs")},
+         {"1", "/srv/sigs"}},
+        {"a stored daemon and the limits stay",
+         {"1", "clamd:/srv/clamd.sock", "500", "20", "20000"},
+         {},
+         "/run/clamav/clamd.ctl",
+         {"Off = ", "ClamAV daemon (/srv/clamd.sock) = clamd:/srv/clamd.sock"},
+         {"1", "clamd:/srv/clamd.sock", "500", "20", "20000"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        SettingsDialog dialog({"h", "u", "p"}, c.stored, c.offered);
-        auto* clamAv = dialog.findChild<QCheckBox*>(QStringLiteral("clamav"));
+        SettingsDialog dialog({"h", "u", "p"}, c.stored, c.folder, c.daemon);
+        auto* clamAv = dialog.findChild<QComboBox*>(QStringLiteral("clamav"));
         ASSERT_TRUE(clamAv);
-        EXPECT_EQ(clamAv->isVisibleTo(&dialog), c.clamAvShown);
-        EXPECT_EQ(dialog.engineSettings().decode, c.accepted.decode);
-        EXPECT_EQ(dialog.engineSettings().clamAV, c.accepted.clamAV);
+        QStringList offered;
+        for (int i = 0; clamAv->isVisibleTo(&dialog) && i < clamAv->count(); ++i) {
+            offered.append(clamAv->itemText(i) + " = " + clamAv->itemData(i).toString());
+        }
+        EXPECT_EQ(offered, c.offered);
+        const modGeneral::EngineSettings accepted = dialog.engineSettings();
+        EXPECT_EQ(accepted.decode, c.accepted.decode);
+        EXPECT_EQ(accepted.clamAV, c.accepted.clamAV);
+        EXPECT_EQ(accepted.clamAVMaxFileSize, c.accepted.clamAVMaxFileSize);
+        EXPECT_EQ(accepted.clamAVMaxRecursion, c.accepted.clamAVMaxRecursion);
+        EXPECT_EQ(accepted.clamAVMaxFiles, c.accepted.clamAVMaxFiles);
     }
-    SettingsDialog offered({"h", "u", "p"}, {}, QStringLiteral("/var/lib/clamav"));
-    offered.findChild<QCheckBox*>(QStringLiteral("clamav"))->setChecked(true);
+    SettingsDialog offered({"h", "u", "p"}, {}, QStringLiteral("/var/lib/clamav"),
+                           QStringLiteral("/run/clamav/clamd.ctl"));
+    offered.findChild<QComboBox*>(QStringLiteral("clamav"))->setCurrentIndex(1);
     offered.findChild<QCheckBox*>(QStringLiteral("decode"))->setChecked(false);
-    EXPECT_EQ(offered.engineSettings().clamAV, "default");
+    EXPECT_EQ(offered.engineSettings().clamAV, "clamd");
     EXPECT_EQ(offered.engineSettings().decode, "0");
 }
 
@@ -93,6 +127,9 @@ TEST(SettingsProgram, CommandLineStoresTheEngineKeys)
     EXPECT_EQ(modGeneral::readEngineSettings().clamAV, "default");
     ASSERT_EQ(runSettings(account), 0); // storing the account again keeps both
     EXPECT_EQ(modGeneral::readEngineSettings().decode, "0");
+    ASSERT_EQ(runSettings({"--clamav", "clamd:/srv/clamd.sock"}), 0);
+    EXPECT_EQ(modGeneral::readEngineSettings().clamAV, "clamd:/srv/clamd.sock");
+    EXPECT_EQ(runSettings({"--clamav", "clamd:"}), 2); // a daemon needs its socket
     ASSERT_EQ(runSettings({"--clamav", "off"}), 0);
     EXPECT_EQ(modGeneral::readEngineSettings().clamAV, "");
     EXPECT_EQ(runSettings({"--decode", "yes"}), 2);

@@ -1,9 +1,11 @@
 // The ClamAV engine with a tiny signature database written here: EICAR inside a deflated zip
 // inside a base64 attachment is found by ClamAV's own unpacking, where def.dat sees nothing; a
-// database that cannot be loaded is an error naming the folder.
+// database that cannot be loaded is an error naming the folder; a message beyond ClamAV's limits
+// is not fully checked, until the limits are raised.
 #include "definitioncheck_testfiles.h"
 #include "scanner/clamav/clamavengine.h"
 #include "scanner/definitioncheck/decodedcheck.h"
+#include "tests/support/overlimitmail.h"
 #include "tests/support/testmail.h"
 
 #include <QDir>
@@ -42,14 +44,16 @@ TEST(ClamAvEngine, FindsEicarInAZippedAttachmentWhereTheDefinitionsDoNot)
     EXPECT_EQ(engine.signatureCount(), 1u);
     EXPECT_TRUE(engine.fingerprint().contains("signatures=1"));
 
-    std::vector<ClamAvEngine::Detection> found;
-    ASSERT_TRUE(engine.scanFile(mail, &found, &error)) << error.toStdString();
-    ASSERT_EQ(found.size(), 1u);
+    ClamAvVerdict verdict;
+    ASSERT_TRUE(engine.scanFile(mail, &verdict, &error)) << error.toStdString();
+    ASSERT_EQ(verdict.found.size(), 1u);
     // ClamAV marks signatures outside its official databases.
-    EXPECT_EQ(found[0].signature, "Orsel.Test.EICAR.UNOFFICIAL");
-    EXPECT_EQ(found[0].innerFile, "eicar.com");
-    ASSERT_TRUE(engine.scanFile(clean, &found, &error));
-    EXPECT_TRUE(found.empty());
+    EXPECT_EQ(verdict.found[0].signature, "Orsel.Test.EICAR.UNOFFICIAL");
+    EXPECT_EQ(verdict.found[0].innerFile, "eicar.com");
+    EXPECT_EQ(verdict.notFullyChecked, "");
+    ASSERT_TRUE(engine.scanFile(clean, &verdict, &error));
+    EXPECT_TRUE(verdict.found.empty());
+    EXPECT_EQ(verdict.notFullyChecked, "");
 
     // The same message with EICAR as a definition: neither the raw nor the decoded check can
     // look inside the deflated member.
@@ -85,6 +89,41 @@ TEST(ClamAvEngine, ADatabaseThatCannotBeLoadedIsAnErrorNamingTheFolder)
         EXPECT_GT(error.size(),
                   QStringLiteral("Cannot load the ClamAV database in : ").size() + path.size());
     }
+}
+
+// Before, ClamAV stopped quietly at each of these and the message passed for clean. Now each is
+// named; raising the size limit lets the engine find EICAR in the biggest.
+TEST(ClamAvEngine, MessagesBeyondItsLimitsAreNotFullyCheckedUntilTheLimitsAreRaised)
+{
+    TestFolder folder;
+    QDir().mkpath(folder.path(QStringLiteral("db")));
+    folder.write(QStringLiteral("db/tiny.hdb"), eicarHashDatabase("Orsel.Test.EICAR"));
+    const std::vector<OverLimitMessage> messages =
+        writeOverLimitMessages(folder.path(QStringLiteral(".")));
+    ASSERT_EQ(messages.size(), 3u) << "python3 could not build the zips";
+
+    ClamAvEngine engine;
+    QString error;
+    ASSERT_TRUE(engine.load(folder.path(QStringLiteral("db")), {}, &error)) << qPrintable(error);
+    for (const OverLimitMessage& message : messages) {
+        SCOPED_TRACE(message.limit.toStdString());
+        ClamAvVerdict verdict;
+        ASSERT_TRUE(engine.scanFile(message.path, &verdict, &error)) << qPrintable(error);
+        EXPECT_TRUE(verdict.found.empty());
+        EXPECT_EQ(verdict.notFullyChecked.toStdString(),
+                  "ClamAV stopped at one of its limits (Heuristics.Limits.Exceeded." +
+                      message.limit.toStdString() + ")");
+    }
+
+    ClamAvEngine raised;
+    raised.setLimits({200, std::nullopt, std::nullopt});
+    ASSERT_TRUE(raised.load(folder.path(QStringLiteral("db")), {}, &error)) << qPrintable(error);
+    ClamAvVerdict verdict;
+    ASSERT_TRUE(raised.scanFile(messages.back().path, &verdict, &error)) << qPrintable(error);
+    ASSERT_EQ(verdict.found.size(), 1u);
+    EXPECT_EQ(verdict.found[0].signature, "Orsel.Test.EICAR.UNOFFICIAL");
+    EXPECT_EQ(verdict.notFullyChecked, "");
+    EXPECT_TRUE(raised.fingerprint().endsWith(";limits=reported"));
 }
 
 } // namespace

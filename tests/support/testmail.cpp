@@ -106,25 +106,57 @@ QByteArray attachedMessage(const QByteArray& inner)
     return part({"Content-Type: message/rfc822", "Content-Disposition: attachment"}, inner);
 }
 
-QByteArray deflatedZip(const QByteArray& memberName, const QByteArray& data)
+namespace {
+
+// Python's zipfile module writes the zips; the member's data comes on standard input.
+QByteArray zipWithPython(const QString& body, const QStringList& arguments, const QByteArray& data)
 {
     QProcess python;
     python.start(QStringLiteral("python3"),
-                 {QStringLiteral("-c"),
-                  QStringLiteral("import io, sys, zipfile\n"
-                                 "out = io.BytesIO()\n"
-                                 "with zipfile.ZipFile(out, 'w', zipfile.ZIP_DEFLATED) as z:\n"
-                                 "    z.writestr(sys.argv[1], sys.stdin.buffer.read())\n"
-                                 "sys.stdout.buffer.write(out.getvalue())\n"),
-                  QString::fromUtf8(memberName)});
+                 QStringList{QStringLiteral("-c"),
+                             QStringLiteral("import io, sys, zipfile\n"
+                                            "def zipped(members):\n"
+                                            "    out = io.BytesIO()\n"
+                                            "    with zipfile.ZipFile(out, 'w', "
+                                            "zipfile.ZIP_DEFLATED) as z:\n"
+                                            "        for name, content in members:\n"
+                                            "            z.writestr(name, content)\n"
+                                            "    return out.getvalue()\n"
+                                            "data = sys.stdin.buffer.read()\n") +
+                                 body + QStringLiteral("sys.stdout.buffer.write(result)\n")} +
+                     arguments);
     python.write(data);
     python.closeWriteChannel();
-    if (!python.waitForFinished(30000) || python.exitCode() != 0) {
+    if (!python.waitForFinished(60000) || python.exitCode() != 0) {
         python.kill();
         python.waitForFinished();
         return {};
     }
     return python.readAllStandardOutput();
+}
+
+} // namespace
+
+QByteArray deflatedZip(const QByteArray& memberName, const QByteArray& data)
+{
+    return zipWithPython(QStringLiteral("result = zipped([(sys.argv[1], data)])\n"),
+                         {QString::fromUtf8(memberName)}, data);
+}
+
+QByteArray nestedZip(const QByteArray& memberName, const QByteArray& data, int levels)
+{
+    return zipWithPython(QStringLiteral("result = zipped([(sys.argv[1], data)])\n"
+                                        "for level in range(int(sys.argv[2])):\n"
+                                        "    result = zipped([('level%d.zip' % level, result)])\n"),
+                         {QString::fromUtf8(memberName), QString::number(levels)}, data);
+}
+
+QByteArray zipAfterEmptyMembers(int count, const QByteArray& memberName, const QByteArray& data)
+{
+    return zipWithPython(
+        QStringLiteral("empty = [('empty%05d.txt' % i, b'') for i in range(int(sys.argv[2]))]\n"
+                       "result = zipped(empty + [(sys.argv[1], data)])\n"),
+        {QString::fromUtf8(memberName), QString::number(count)}, data);
 }
 
 QByteArray eicarHashDatabase(const QByteArray& signatureName)

@@ -36,6 +36,11 @@ QByteArray attachedMessage(const QByteArray& inner);
 // python3 is missing or fails.
 QByteArray deflatedZip(const QByteArray& memberName, const QByteArray& data);
 
+// A zip holding `data` as `memberName`, itself zipped again `levels` times over (one member each).
+QByteArray nestedZip(const QByteArray& memberName, const QByteArray& data, int levels);
+// A zip of `count` empty members, then `memberName` holding `data`.
+QByteArray zipAfterEmptyMembers(int count, const QByteArray& memberName, const QByteArray& data);
+
 // A tiny ClamAV database that knows EICAR by its MD5, under the signature name given.
 QByteArray eicarHashDatabase(const QByteArray& signatureName);
 
