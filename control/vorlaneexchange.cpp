@@ -113,8 +113,9 @@ QByteArray Vorlane::funAwaitSingleLineResponse(const qint16& timeout, bool keepW
                                                bool* replyEnded)
 {
     BufferedReply reply(StreamFramer::Reply::SingleLine);
-    // A pipelined reply may have come whole with the one before it.
-    bool ended = keepWhatFollows && reply.ended(strDataBuffer);
+    // A pipelined reply may have come whole with the one before it: a pump would then wait for
+    // nothing (up to its 50 ms).
+    bool ended = reply.ended(strDataBuffer);
     while (!ended) {
         platform::pumpEvents();
         bool timedOut = false;
@@ -187,8 +188,9 @@ QByteArray Vorlane::funAwaitMultiLineResponse(const qint16& timeout, bool keepWh
 {
     QByteArray result = kClosedText;
     BufferedReply reply(StreamFramer::Reply::MultiLine);
-    // A pipelined reply may have come whole with the one before it.
-    bool ended = keepWhatFollows && reply.ended(strDataBuffer);
+    // A pipelined reply may have come whole with the one before it: a pump would then wait for
+    // nothing (up to its 50 ms).
+    bool ended = reply.ended(strDataBuffer);
     bool abandoned = false;
     while (!ended && !abandoned) {
         platform::pumpEvents();
