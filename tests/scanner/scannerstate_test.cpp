@@ -81,6 +81,18 @@ TEST(RememberedMessages, RemembersPerAccountAndEnginesPrivatelyAndPrunes)
     bob.load();
     EXPECT_FALSE(bob.isRemembered("a1"));
     EXPECT_TRUE(bob.isRemembered("b/2"));
+
+    // A rescan that found nothing new leaves the file alone; anything else rewrites it.
+    int chunks = 0;
+    const auto count = [&] { ++chunks; };
+    ASSERT_TRUE(bob.save(ids({"b/2", "not an id"}), &error, count));
+    EXPECT_EQ(chunks, 0);
+    ASSERT_TRUE(bob.save(ids({"b/2", "d4"}), &error, count));
+    EXPECT_EQ(chunks, 1);
+    ASSERT_TRUE(bob.save(ids({"b/2"}), &error, count));
+    EXPECT_EQ(chunks, 2);
+    bob.load();
+    EXPECT_FALSE(bob.isRemembered("d4"));
 }
 
 TEST(RememberedMessages, GarbageInTheFileIsForgottenNotBelieved)
