@@ -540,3 +540,63 @@ TEST(FewerRoundTripsRetrieval, DeletedMessageIsAskedForByNumber)
     EXPECT_EQ(s.v.Error(), 21);
     EXPECT_EQ(s.sent(), (QList<QByteArray>{"DELE 2", "UIDL 2"}));
 }
+
+// A listing the server refuses is no listing: each message is asked for on its own, and the trace
+// says why. So is everything when CAPA is refused.
+TEST(FewerRoundTripsListings, RefusalsAreServedPerMessageAndTraced)
+{
+    const QString listed = QStringLiteral("S: +OK\nS: 1 id-1\nS: .\n");
+    const QString sized = QStringLiteral("S: +OK\nS: 1 100\nS: .\n");
+    const QString pipelinedLogin = kCapaPipelining + "C: USER\nC: PASS\nS: +OK\nS: +OK\n";
+    const struct {
+        const char* name;
+        QString script; // from CAPA to the end of the listings
+        QList<QByteArray> perMessage;
+        QByteArray traced;
+    } cases[] = {
+        {"UidlRefused",
+         pipelinedLogin + "C: STAT\nC: UIDL\nC: LIST\nS: +OK 1 100\nS: -ERR no UIDL here\n" + sized,
+         {"UIDL 1"},
+         "UIDL listing refused, UIDL n per message:-ERR no UIDL here"},
+        {"ListRefused",
+         pipelinedLogin + "C: STAT\nC: UIDL\nC: LIST\nS: +OK 1 100\n" + listed +
+             "S: -ERR not now\n",
+         {"LIST 1"},
+         "LIST listing refused, LIST n per message:-ERR not now"},
+        {"CapaRefused",
+         "C: CAPA\nS: -ERR unknown command\nC: USER\nS: +OK\nC: PASS\nS: +OK\nC: STAT\n"
+         "S: +OK 1 100\n",
+         {"UIDL 1", "LIST 1"},
+         "CAPA not answered +OK: commands one by one, UIDL and LIST per message"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QString perMessage;
+        for (const QByteArray& command : c.perMessage) {
+            perMessage +=
+                "C:\nS: +OK 1 " + QString(command.startsWith("UIDL") ? "id-1" : "100") + "\n";
+        }
+        FakePop3Server server;
+        server.script(kGreeting + c.script + perMessage + "C: QUIT\nS: +OK\nX:");
+        QTemporaryDir dir;
+        Vorlane v;
+        v.setDebugFile(QFile::encodeName(dir.filePath("trace.txt")));
+        v.setDebugMode(true);
+        v.setPOPHostname("127.0.0.1");
+        v.setPOPPort(server.port());
+        v.setPOPUsername("bob");
+        v.setPOPFewerRoundTrips(true);
+        v.Connect();
+        ASSERT_EQ(v.Error(), 0) << v.ErrorText().constData();
+        qint16 one = 1;
+        v.SetCurrentMsg(one);
+        EXPECT_EQ(v.MsgUniqueID(), "id-1");
+        EXPECT_EQ(v.MsgSizeInK(), 1);
+        v.Disconnect();
+        EXPECT_EQ(v.UniqueIDList(), "");
+        const QList<QByteArray> sent = server.received();
+        EXPECT_EQ(sent.mid(sent.size() - 1 - c.perMessage.size()),
+                  c.perMessage + QList<QByteArray>{"QUIT"});
+        EXPECT_TRUE(fileBytes(dir.filePath("trace.txt")).contains("\r\n" + c.traced + "\r\n"));
+    }
+}
