@@ -134,6 +134,45 @@ QString oneByOneSession()
            sendRow("+OK\r\n" + listListing() + ".\r\n") + retrievals();
 }
 
+// Points the control at the fake server as bob, with or without fewer round trips.
+void pointAt(Vorlane& v, const FakePop3Server& server, qint16 timeout, bool fewerRoundTrips = true)
+{
+    v.setPOPHostname("127.0.0.1");
+    v.setPOPPort(server.port());
+    v.setPOPUsername("bob");
+    v.setPOPPassword("pw");
+    v.setPOPTimeout(timeout);
+    v.setPOPFewerRoundTrips(fewerRoundTrips);
+}
+
+// The control's trace goes to a file in `dir`, read back with traceIn().
+void traceInto(Vorlane& v, const QTemporaryDir& dir)
+{
+    v.setDebugFile(QFile::encodeName(dir.filePath("trace.txt")));
+    v.setDebugMode(true);
+}
+
+QByteArray traceIn(const QTemporaryDir& dir)
+{
+    return fileBytes(dir.filePath("trace.txt"));
+}
+
+// A traced control with fewer round trips, connected to the fake server running `script`.
+struct Session {
+    FakePop3Server server;
+    QTemporaryDir dir;
+    Vorlane v;
+
+    explicit Session(const QString& script)
+    {
+        server.script(script);
+        traceInto(v, dir);
+        pointAt(v, server, 3);
+        v.Connect();
+    }
+    QByteArray trace() const { return traceIn(dir); }
+};
+
 // What a session gave the host, message by message.
 struct Outcome {
     qint16 connectError = -1;
@@ -150,12 +189,7 @@ Outcome runSession(const QString& script, bool fewerRoundTrips)
     FakePop3Server server;
     server.script(script);
     Vorlane v;
-    v.setPOPHostname("127.0.0.1");
-    v.setPOPPort(server.port());
-    v.setPOPUsername("bob");
-    v.setPOPPassword("pw");
-    v.setPOPTimeout(3);
-    v.setPOPFewerRoundTrips(fewerRoundTrips);
+    pointAt(v, server, 3, fewerRoundTrips);
     Outcome out;
     v.setMsgReadStatusHandler([&](qint32& read, qint32& total, qint16& percent) {
         const QList<int> event{read, total, percent};
@@ -310,12 +344,7 @@ TEST(FewerRoundTripsBursts, RepliesAnswerTheirOwnCommands)
         FakePop3Server server;
         server.script(kGreeting + kCapaPipelining + c.script);
         Vorlane v;
-        v.setPOPHostname("127.0.0.1");
-        v.setPOPPort(server.port());
-        v.setPOPUsername("bob");
-        v.setPOPPassword("pw");
-        v.setPOPTimeout(1);
-        v.setPOPFewerRoundTrips(true);
+        pointAt(v, server, 1);
         v.Connect();
         EXPECT_EQ(v.Error(), c.error);
         EXPECT_EQ(v.ErrorText(), c.errorText);
@@ -431,17 +460,8 @@ TEST(FewerRoundTripsListings, HostileLinesFallBackToThePerMessageCommands)
                 expected.append("LIST " + QByteArray::number(n));
             }
         }
-        FakePop3Server server;
-        server.script(script + "H:");
-        QTemporaryDir dir;
-        Vorlane v;
-        v.setDebugFile(QFile::encodeName(dir.filePath("trace.txt")));
-        v.setDebugMode(true);
-        v.setPOPHostname("127.0.0.1");
-        v.setPOPPort(server.port());
-        v.setPOPUsername("bob");
-        v.setPOPFewerRoundTrips(true);
-        v.Connect();
+        Session s(script + "H:");
+        Vorlane& v = s.v;
         ASSERT_EQ(v.Error(), 0) << v.ErrorText().constData();
         EXPECT_EQ(v.UniqueIDList(), c.uidl.chopped(2)); // as the server sent it
         for (qint16 n = 1; n <= 3; ++n) {
@@ -450,8 +470,8 @@ TEST(FewerRoundTripsListings, HostileLinesFallBackToThePerMessageCommands)
             EXPECT_EQ(v.MsgSizeInK(), 1);
             EXPECT_EQ(v.Error(), 0);
         }
-        EXPECT_EQ(server.received().mid(6), expected);
-        const QByteArray trace = fileBytes(dir.filePath("trace.txt"));
+        EXPECT_EQ(s.server.received().mid(6), expected);
+        const QByteArray trace = s.trace();
         for (const QByteArray& said : c.traced) {
             EXPECT_TRUE(trace.contains("\r\n" + said + "\r\n")) << said.constData();
         }
@@ -462,28 +482,19 @@ namespace {
 
 // A pipelined login whose listings name two messages, then `then`; bob's messages are "id-1"
 // and "id-2" of 100 and 200 octets.
-struct ListedSession {
-    FakePop3Server server;
-    Vorlane v;
-    QTemporaryDir dir;
+struct ListedSession : Session {
     QList<QList<int>> events;
 
     explicit ListedSession(const QString& then)
+        : Session(kGreeting + kCapaPipelining +
+                  "C: USER\nC: PASS\nS: +OK\nS: +OK\nC: STAT\nC: UIDL\nC: LIST\n" +
+                  "S: +OK 2 300\n" + listingRows(goodUidl(1) + goodUidl(2)) +
+                  listingRows(goodList(1) + goodList(2)) + then)
     {
-        server.script(kGreeting + kCapaPipelining +
-                      "C: USER\nC: PASS\nS: +OK\nS: +OK\nC: STAT\nC: UIDL\nC: LIST\n" +
-                      "S: +OK 2 300\n" + listingRows(goodUidl(1) + goodUidl(2)) +
-                      listingRows(goodList(1) + goodList(2)) + then);
-        v.setPOPHostname("127.0.0.1");
-        v.setPOPPort(server.port());
-        v.setPOPUsername("bob");
-        v.setPOPTimeout(3);
-        v.setPOPFewerRoundTrips(true);
+        EXPECT_EQ(v.Error(), 0) << v.ErrorText().constData();
         v.setMsgReadStatusHandler([this](qint32& read, qint32& total, qint16& percent) {
             events.append({read, total, percent});
         });
-        v.Connect();
-        EXPECT_EQ(v.Error(), 0) << v.ErrorText().constData();
     }
     QByteArray save(qint16 number)
     {
@@ -576,17 +587,8 @@ TEST(FewerRoundTripsListings, RefusalsAreServedPerMessageAndTraced)
             perMessage +=
                 "C:\nS: +OK 1 " + QString(command.startsWith("UIDL") ? "id-1" : "100") + "\n";
         }
-        FakePop3Server server;
-        server.script(kGreeting + c.script + perMessage + "C: QUIT\nS: +OK\nX:");
-        QTemporaryDir dir;
-        Vorlane v;
-        v.setDebugFile(QFile::encodeName(dir.filePath("trace.txt")));
-        v.setDebugMode(true);
-        v.setPOPHostname("127.0.0.1");
-        v.setPOPPort(server.port());
-        v.setPOPUsername("bob");
-        v.setPOPFewerRoundTrips(true);
-        v.Connect();
+        Session s(kGreeting + c.script + perMessage + "C: QUIT\nS: +OK\nX:");
+        Vorlane& v = s.v;
         ASSERT_EQ(v.Error(), 0) << v.ErrorText().constData();
         qint16 one = 1;
         v.SetCurrentMsg(one);
@@ -594,9 +596,9 @@ TEST(FewerRoundTripsListings, RefusalsAreServedPerMessageAndTraced)
         EXPECT_EQ(v.MsgSizeInK(), 1);
         v.Disconnect();
         EXPECT_EQ(v.UniqueIDList(), "");
-        const QList<QByteArray> sent = server.received();
+        const QList<QByteArray> sent = s.server.received();
         EXPECT_EQ(sent.mid(sent.size() - 1 - c.perMessage.size()),
                   c.perMessage + QList<QByteArray>{"QUIT"});
-        EXPECT_TRUE(fileBytes(dir.filePath("trace.txt")).contains("\r\n" + c.traced + "\r\n"));
+        EXPECT_TRUE(s.trace().contains("\r\n" + c.traced + "\r\n"));
     }
 }
