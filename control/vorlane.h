@@ -90,7 +90,9 @@ public:
     // PASS, then STAT, UIDL and LIST, each group in one burst where the server offers PIPELINING
     // (one by one otherwise); unique ids and sizes from those listings, headers from the start of
     // the RETR stream. The results are those of the per-message commands, which serve wherever
-    // the server refuses CAPA, UIDL or LIST or a listing line cannot be trusted.
+    // the server refuses CAPA, UIDL or LIST or a listing line cannot be trusted. A refused RETR
+    // is code 25 at once (classically only after the timeout); one answered "no such message" is
+    // an absent message, as a refused TOP makes it. Headers over 64 K still cost a TOP (code 22).
     bool POPFewerRoundTrips() const { return blnPOPFewerRoundTrips; }
     void setPOPFewerRoundTrips(bool value) { blnPOPFewerRoundTrips = value; }
     // The UIDL listing as the server sent it, "n id" lines joined by CR LF; "" when not connected
