@@ -16,6 +16,7 @@ run "idle wait" "$bin/idlewait_bench" 5
 run "mailbox scan against python poplib" "$bin/mailboxscan_bench" 1000 3
 run "decoded check against the raw check, ClamAV against clamscan" "$bin/attachments_bench"
 run "ClamAV at its real size: clamd and in-process against no ClamAV and clamdscan" "$bin/clamd_bench" 5
+run "a server 20 ms away against fetchmail" "$bin/remotescan_bench" 5
 
 echo
 printf '%-46s | %-46s | %-26s | %-36s | %s\n' "Benchmark" "Ours" "Peer" "Ratio" "Goal"

@@ -7,8 +7,11 @@
 // ErrorText, whatever the server does or when it closes the connection.
 #pragma once
 
+#include "control/headercapture.h"
+#include "control/maildroplisting.h"
 #include "control/messagefile.h"
 #include "control/owedreplies.h"
+#include "control/servercapabilities.h"
 #include "control/streamframer.h"
 
 #include <QByteArray>
@@ -16,6 +19,7 @@
 #include <functional>
 #include <memory>
 
+class BufferedReply;
 class SocketComponent;
 
 // A run-time fault of a call, for the caller rather than for Error.
@@ -81,6 +85,19 @@ public:
     void setPOPCAFile(const QByteArray& value) { strPOPCAFile = value; }
     // The protocol and cipher after a secure Connect; "" otherwise.
     QByteArray SecureConnectionInfo() const { return strSecureConnectionInfo; }
+
+    // Fewer round trips (off by default): CAPA after the greeting (after STLS: over TLS); USER and
+    // PASS, then STAT, UIDL and LIST, each group in one burst where the server offers PIPELINING
+    // (one by one otherwise); unique ids and sizes from those listings, headers from the start of
+    // the RETR stream. The results are those of the per-message commands, which serve wherever
+    // the server refuses CAPA, UIDL or LIST or a listing line cannot be trusted. A refused RETR
+    // is code 25 at once (classically only after the timeout); one answered "no such message" is
+    // an absent message, as a refused TOP makes it. Headers over 64 K still cost a TOP (code 22).
+    bool POPFewerRoundTrips() const { return blnPOPFewerRoundTrips; }
+    void setPOPFewerRoundTrips(bool value) { blnPOPFewerRoundTrips = value; }
+    // The UIDL listing as the server sent it, "n id" lines joined by CR LF; "" when not connected
+    // or not fetched.
+    QByteArray UniqueIDList() const { return strUniqueIDList; }
 
     // Session. Codes 11..18, 32 (TLS handshake, certificate or CA file), 33 (STLS refused), or
     // the socket's number. With security on, USER and PASS are sent only over TLS.
@@ -149,6 +166,16 @@ private:
     QByteArray funSendDataForMultiLineResponse(const QByteArray& command, const qint16& timeout);
     QByteArray funSendDataForStreamingToAFile(const QByteArray& command, const qint16& timeout);
     bool funSendCommand(const QByteArray& command);
+    // The waits of the first two exchanges. With `keepWhatFollows` the bytes after the reply stay
+    // in strDataBuffer as the start of the next pipelined reply; otherwise they are discarded.
+    // `replyEnded` tells a reply from a timeout, an overlong reply or a closed connection.
+    QByteArray funAwaitSingleLineResponse(const qint16& timeout, bool keepWhatFollows,
+                                          bool* replyEnded = nullptr);
+    QByteArray funEndSingleLineWait(bool ended, bool keepWhatFollows,
+                                    const BufferedReply* reply = nullptr);
+    QByteArray funAwaitMultiLineResponse(const qint16& timeout, bool keepWhatFollows,
+                                         bool* replyEnded = nullptr);
+    void subKeepOrDiscard(const QByteArray& following, bool keepWhatFollows);
     bool funConnectionLost();
     bool funTimedOut(const qint16& timeout) const;
     // The end tests every wait shares: the reply broke its size bound, or the server has been
@@ -162,9 +189,31 @@ private:
     void subTraceDiscarded(const char* what, QByteArrayView bytes);
     void subDiscardUnsolicited();
 
+    // Fewer round trips: pipelined bursts (RFC 2449), capabilities, listings.
+    struct PipelinedCommand {
+        QByteArray line;
+        StreamFramer::Reply kind;
+    };
+    // Sends the commands in one write and returns their replies in order. A reply that does not
+    // come (timeout, closed connection) is owed, and so is every one after it; each of those then
+    // reads as the failed one did.
+    QByteArrayList funSendPipelined(const QList<PipelinedCommand>& commands);
+    bool funSendCommands(const QByteArrayList& commands);
+    void subAskCapabilities();
+    bool funPipelining() const;
+    bool funPipelinedLogin();
+    void subFetchListings(const QByteArrayList& pipelinedReplies);
+    void subTakeUniqueIdListing(const QByteArray& reply);
+    void subTakeSizeListing(const QByteArray& reply);
+    bool funRefusedAsAbsent(const QByteArray& reply, const QByteArray& path);
+    void subTakeCapturedHeaders();
+
     // Selection and retrieval steps.
     void subRetrieveHeaders();
     void subRetrieveSize();
+    void subTakeSize(qint32 octets);
+    // The selected message's unique id from the UIDL listing, when there is one to use.
+    std::optional<QByteArray> funListedUniqueId() const;
     void subApplyNoSuchRule(const QByteArray& reply);
     void subRaiseFinalProgress();
     bool funCanRetrieve();
@@ -172,6 +221,9 @@ private:
     void subTakeRetrievedMessage(const QByteArray& reply);
     // False when nothing was asked for, so the old file must not stay under the message's name.
     bool subStreamMessageToFile(const QByteArray& path);
+    // False when the server said the message is no more (then handled as a selection of an
+    // absent message is).
+    bool funTakeStreamedReply(const QByteArray& reply, const QByteArray& path, bool captureHeaders);
     QByteArray funValidateFileName(const QByteArray& path);
     QByteArray fungetheader(const QByteArray& name);
     QByteArray funPropertyText(const QByteArray& upperName, bool* known);
@@ -180,6 +232,8 @@ private:
     bool funConnectSocket();
     void subAwaitGreeting();
     void subRefuseClosedGreeting();
+    // The greeting is in: STLS where asked for, then CAPA with fewer round trips.
+    bool funAfterGreeting();
     bool funPrepareSecurity();
     bool funNegotiateStls();
     bool funAwaitSecureSession();
@@ -187,6 +241,7 @@ private:
     void subNoteSecureSession();
     bool funSessionStep(const QByteArray& command, const QByteArray& argument, qint16 failureCode,
                         QByteArray* reply = nullptr);
+    bool funTakeSessionReply(const QByteArray& answer, qint16 failureCode, QByteArray* reply);
     bool funLogin();
     bool funReadStatistics();
 
@@ -238,6 +293,13 @@ private:
     OwedReplies m_owedReplies{[this](const QByteArray& statusLine) {
         subWriteDebug("discarded late reply:" + statusLine);
     }};
+    // Fewer round trips, beyond the classic record: what CAPA said, the listings of this session,
+    // and the headers caught at the start of a streamed message.
+    bool blnPOPFewerRoundTrips = false;
+    QByteArray strUniqueIDList;
+    ServerCapabilities m_capabilities;
+    MaildropListing m_listing;
+    HeaderCapture m_headerCapture;
     // Secure connections, beyond the classic record.
     qint16 intPOPSecurity = SecurityNone;
     QByteArray strPOPCAFile;

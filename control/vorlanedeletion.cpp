@@ -14,6 +14,10 @@ void Vorlane::DeleteCurrentMsg()
         if (!replyparser::isPositive(reply)) {
             intError = controlerrors::DeleRefused;
             strErrorDetail = reply;
+        } else {
+            // From now on the server refuses the message's number, as UIDL n and LIST n would
+            // tell; the listing must not answer for it instead.
+            m_listing.forget(intMsgNumber);
         }
     } else {
         intError = controlerrors::DeleteWhenDisconnected;

@@ -73,7 +73,8 @@ bool Vorlane::funSendCommand(const QByteArray& command)
 
 void Vorlane::subDiscardUnsolicited()
 {
-    // The control never pipelines, so nothing that waits before a command is its reply.
+    // Every reply of a pipelined burst is read before the next command goes, so nothing that
+    // waits before a command is its reply.
     if (!strDataBuffer.isEmpty()) {
         subTraceDiscarded("unsolicited", strDataBuffer);
         strDataBuffer.clear();
@@ -102,10 +103,20 @@ QByteArray Vorlane::funSendDataForSingleLineResponse(const QByteArray& command,
     blnStreaming = false;
     m_blnReplyTooLong = false;
     subWriteDebug("start funSendDataForSingleLineResponse");
+    const QByteArray result = funSendCommand(command) ? funAwaitSingleLineResponse(timeout, false)
+                                                      : funEndSingleLineWait(false, false);
+    subWriteDebug("end funSendDataForSingleLineResponse");
+    return result;
+}
+
+QByteArray Vorlane::funAwaitSingleLineResponse(const qint16& timeout, bool keepWhatFollows,
+                                               bool* replyEnded)
+{
     BufferedReply reply(StreamFramer::Reply::SingleLine);
-    bool ended = false;
-    bool sent = funSendCommand(command);
-    while (sent) {
+    // A pipelined reply may have come whole with the one before it: a pump would then wait for
+    // nothing (up to its 50 ms).
+    bool ended = reply.ended(strDataBuffer);
+    while (!ended) {
         platform::pumpEvents();
         bool timedOut = false;
         if (funTimedOut(timeout)) {
@@ -120,20 +131,40 @@ QByteArray Vorlane::funSendDataForSingleLineResponse(const QByteArray& command,
             break;
         }
     }
+    if (replyEnded) {
+        *replyEnded = ended && !m_blnReplyTooLong;
+    }
+    return funEndSingleLineWait(ended, keepWhatFollows, &reply);
+}
+
+QByteArray Vorlane::funEndSingleLineWait(bool ended, bool keepWhatFollows,
+                                         const BufferedReply* reply)
+{
     QByteArray result = strDataBuffer;
+    QByteArray following;
     if (m_blnReplyTooLong) {
         result = kTooLongText;
     } else if (ended) {
-        // Whatever follows the reply's line answers no command.
-        result = reply.text();
-        subTraceDiscarded("after reply", reply.after(strDataBuffer));
+        result = reply->text();
+        following = reply->after(strDataBuffer).toByteArray();
     } else if (result.isEmpty()) {
         result = kClosedText;
     }
-    subflushdata();
-    wsk1->settle();
-    subWriteDebug("end funSendDataForSingleLineResponse");
+    subKeepOrDiscard(following, keepWhatFollows);
     return result;
+}
+
+void Vorlane::subKeepOrDiscard(const QByteArray& following, bool keepWhatFollows)
+{
+    if (keepWhatFollows) {
+        // The start of the next pipelined reply.
+        strDataBuffer = following;
+    } else {
+        // Whatever follows the reply answers no command.
+        subTraceDiscarded("after reply", following);
+        subflushdata();
+    }
+    wsk1->settle();
 }
 
 QByteArray Vorlane::funSendDataForMultiLineResponse(const QByteArray& command,
@@ -141,29 +172,106 @@ QByteArray Vorlane::funSendDataForMultiLineResponse(const QByteArray& command,
 {
     blnStreaming = false;
     m_blnReplyTooLong = false;
+    subWriteDebug("start funSendDataForMultiLineResponse");
+    QByteArray result = kClosedText;
+    if (funSendCommand(command)) {
+        result = funAwaitMultiLineResponse(timeout, false);
+    } else {
+        subKeepOrDiscard({}, false);
+    }
+    subWriteDebug("end funSendDataForMultiLineResponse");
+    return result;
+}
+
+QByteArray Vorlane::funAwaitMultiLineResponse(const qint16& timeout, bool keepWhatFollows,
+                                              bool* replyEnded)
+{
     QByteArray result = kClosedText;
     BufferedReply reply(StreamFramer::Reply::MultiLine);
-    subWriteDebug("start funSendDataForMultiLineResponse");
-    bool done = !funSendCommand(command);
-    while (!done) {
+    // A pipelined reply may have come whole with the one before it: a pump would then wait for
+    // nothing (up to its 50 ms).
+    bool ended = reply.ended(strDataBuffer);
+    bool abandoned = false;
+    while (!ended && !abandoned) {
         platform::pumpEvents();
         if (funReplyAbandoned(timeout, "funSendDataForMultiLineResponse", result)) {
-            done = true;
+            abandoned = true;
             if (!m_blnReplyTooLong) {
                 subOweReply(StreamFramer::Reply::MultiLine, strDataBuffer);
             }
-        } else if (reply.ended(strDataBuffer)) {
-            // A refusal ends with its line, anything else with the end marker; whatever follows
-            // answers no command.
-            done = true;
-            result = reply.text();
-            subTraceDiscarded("after reply", reply.after(strDataBuffer));
+        } else {
+            // A refusal ends with its line, anything else with the end marker.
+            ended = reply.ended(strDataBuffer);
         }
     }
-    subflushdata();
-    wsk1->settle();
-    subWriteDebug("end funSendDataForMultiLineResponse");
+    QByteArray following;
+    if (ended) {
+        result = reply.text();
+        following = reply.after(strDataBuffer).toByteArray();
+    }
+    if (replyEnded) {
+        *replyEnded = ended;
+    }
+    subKeepOrDiscard(following, keepWhatFollows);
     return result;
+}
+
+bool Vorlane::funSendCommands(const QByteArrayList& commands)
+{
+    const bool lost = funConnectionLost();
+    subDiscardUnsolicited();
+    QByteArray burst;
+    for (const QByteArray& command : commands) {
+        subWriteDebug((lost ? "Not sent, connection closed:" : "Sending command:") +
+                      funCommandForTrace(command));
+        burst += command + kLineEnd;
+    }
+    if (lost) {
+        return false;
+    }
+    datLastActivity = platform::monotonicSeconds();
+    // One write, so that the commands travel together (RFC 2449, 6.6).
+    if (!wsk1->sendData(burst)) {
+        subWriteDebug("send failed, connection closed");
+        subcloseconnection();
+        return false;
+    }
+    return true;
+}
+
+QByteArrayList Vorlane::funSendPipelined(const QList<PipelinedCommand>& commands)
+{
+    blnStreaming = false;
+    m_blnReplyTooLong = false;
+    subWriteDebug("start funSendPipelined");
+    QByteArrayList lines;
+    for (const PipelinedCommand& command : commands) {
+        lines.append(command.line);
+    }
+    QByteArrayList replies;
+    if (!funSendCommands(lines)) {
+        while (replies.size() < commands.size()) {
+            replies.append(kClosedText);
+        }
+    }
+    while (replies.size() < commands.size()) {
+        const bool last = replies.size() + 1 == commands.size();
+        const StreamFramer::Reply kind = commands[replies.size()].kind;
+        bool ended = false;
+        replies.append(kind == StreamFramer::Reply::SingleLine
+                           ? funAwaitSingleLineResponse(intPOPTimeout, !last, &ended)
+                           : funAwaitMultiLineResponse(intPOPTimeout, !last, &ended));
+        if (!ended) {
+            // The rest will not come in time, if at all: each is owed, and fails as this one did.
+            for (qsizetype i = replies.size(); i < commands.size(); ++i) {
+                subOweReply(commands[i].kind, {});
+                replies.append(replies.last());
+            }
+            strDataBuffer.clear();
+        }
+    }
+    subWriteDebug("end funSendPipelined");
+    return replies;
 }
 
 QByteArray Vorlane::funSendDataForStreamingToAFile(const QByteArray& command, const qint16& timeout)
@@ -174,7 +282,10 @@ QByteArray Vorlane::funSendDataForStreamingToAFile(const QByteArray& command, co
     strStreamFirstLine.clear();
     m_streamWriteResult = messagefile::Result::Done;
     m_streamPieces.clear();
-    m_streamFramer.start();
+    // Classically only the end marker ends a streamed reply, so a refusal waits for the timeout;
+    // with fewer round trips a refusal is a reply like any other.
+    m_streamFramer.start(blnPOPFewerRoundTrips ? StreamFramer::Reply::MultiLine
+                                               : StreamFramer::Reply::Body);
     m_blnReplyTooLong = false;
     bool done = false;
     if (!funSendCommand(command)) {

@@ -74,6 +74,9 @@ QByteArray Vorlane::funPropertyText(const QByteArray& upperName, bool* known)
         {"POPSECURITY", [&](Vorlane& v) { return number(v.POPSecurity()); }},
         {"POPCAFILE", [](Vorlane& v) { return v.POPCAFile(); }},
         {"SECURECONNECTIONINFO", [](Vorlane& v) { return v.SecureConnectionInfo(); }},
+        {"POPFEWERROUNDTRIPS",
+         [](Vorlane& v) { return QByteArray(v.POPFewerRoundTrips() ? "True" : "False"); }},
+        {"UNIQUEIDLIST", [](Vorlane& v) { return v.UniqueIDList(); }},
     };
     for (const auto& [name, read] : readers) {
         if (upperName == name) {

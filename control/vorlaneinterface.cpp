@@ -115,6 +115,15 @@ constexpr automation::MemberInfo kMembers[] = {
             "alone."),
     propGet(SecureConnectionInfo, "SecureConnectionInfo", ValueType::String,
             "Returns the protocol and cipher of a secure connection; empty otherwise."),
+    propGet(POPFewerRoundTrips, "POPFewerRoundTrips", ValueType::Boolean,
+            "Sets/Returns whether a session saves round trips: listings once, commands pipelined "
+            "where the server offers it, headers taken from the message itself."),
+    propPut(POPFewerRoundTrips, "POPFewerRoundTrips", ValueType::Boolean,
+            "Sets/Returns whether a session saves round trips: listings once, commands pipelined "
+            "where the server offers it, headers taken from the message itself."),
+    propGet(UniqueIDList, "UniqueIDList", ValueType::String,
+            "Returns the unique-id listing as the server sent it, one \"n id\" line per message "
+            "joined by CR LF; empty when not connected or not fetched."),
 };
 
 static_assert(automation::hasUniqueIds(kMembers), "a member id and kind appear twice");

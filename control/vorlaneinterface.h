@@ -49,6 +49,9 @@ enum Dispid : qint32 {
     POPSecurity = 0x68030018,
     POPCAFile = 0x68030019,
     SecureConnectionInfo = 0x6803001A,
+    // Fewer round trips, beyond the classic interface.
+    POPFewerRoundTrips = 0x6803001B,
+    UniqueIDList = 0x6803001C,
 };
 
 // Member id of __Vorlane.

@@ -80,6 +80,9 @@ const automation::MemberBinding<Vorlane> kBindings[] = {
     bindGet<&Vorlane::POPCAFile>(id::POPCAFile),
     bindPut<&Vorlane::setPOPCAFile>(id::POPCAFile),
     bindGet<&Vorlane::SecureConnectionInfo>(id::SecureConnectionInfo),
+    bindGet<&Vorlane::POPFewerRoundTrips>(id::POPFewerRoundTrips),
+    bindPut<&Vorlane::setPOPFewerRoundTrips>(id::POPFewerRoundTrips),
+    bindGet<&Vorlane::UniqueIDList>(id::UniqueIDList),
     bindMethod<&Vorlane::Connect>(id::Connect),
     bindMethod<&Vorlane::Disconnect>(id::Disconnect),
     bindMethod<&Vorlane::ResetDeletedMsgs>(id::ResetDeletedMsgs),
@@ -170,15 +173,16 @@ CallResult VorlaneObject::readProperties(const automation::PropertyBag& bag)
             return result;
         }
     }
-    // Saved before secure connections existed: these two keep their defaults when absent.
-    constexpr qint32 kSecurityPersisted[] = {id::POPSecurity, id::POPCAFile};
-    constexpr const char* kSecurityKeys[] = {"POPSecurity", "POPCAFile"};
-    for (std::size_t i = 0; i < std::size(kSecurityKeys); ++i) {
-        const Variant stored = bag.read(kSecurityKeys[i]);
+    // Saved before the extensions existed: these keep their defaults when absent.
+    constexpr qint32 kExtensionPersisted[] = {id::POPSecurity, id::POPCAFile,
+                                              id::POPFewerRoundTrips};
+    constexpr const char* kExtensionKeys[] = {"POPSecurity", "POPCAFile", "POPFewerRoundTrips"};
+    for (std::size_t i = 0; i < std::size(kExtensionKeys); ++i) {
+        const Variant stored = bag.read(kExtensionKeys[i]);
         if (stored.isEmpty()) {
             continue;
         }
-        const CallResult result = put(kSecurityPersisted[i], stored);
+        const CallResult result = put(kExtensionPersisted[i], stored);
         if (!result.ok()) {
             return result;
         }
@@ -198,6 +202,9 @@ void VorlaneObject::writeProperties(automation::PropertyBag& bag) const
     if (c.POPSecurity() != Vorlane::SecurityNone || !c.POPCAFile().isEmpty()) {
         bag.write("POPSecurity", Variant::fromInt16(c.POPSecurity()));
         bag.write("POPCAFile", Variant::fromString(c.POPCAFile()));
+    }
+    if (c.POPFewerRoundTrips()) {
+        bag.write("POPFewerRoundTrips", Variant::fromBool(true));
     }
 }
 

@@ -106,7 +106,10 @@ void Vorlane::subReadStreamChunks()
             // Whatever follows the marker answers no command: neither message text nor a reply.
             subTraceDiscarded("after reply", QByteArrayView(chunk).sliced(position));
         }
-        if (blnReportProgress) {
+        // A refusal (recognised only with fewer round trips) transfers no message.
+        const bool refused = m_streamFramer.finished() && statusLineEndedHere &&
+                             strStreamFirstLine.startsWith("-ERR");
+        if (blnReportProgress && !refused) {
             lngMsgBytesRead += position - owed;
             subReportProgress(lngMsgBytesRead);
         }
@@ -118,6 +121,7 @@ void Vorlane::subCollectBodyBytes(QByteArrayView bytes)
     // A view into the chunk being read (or into the framer's marker bytes), written when the
     // chunk is done: one append per arrival, no copy of the message.
     m_streamPieces.append(bytes);
+    m_headerCapture.take(bytes);
 }
 
 void Vorlane::subAppendCollectedBody()

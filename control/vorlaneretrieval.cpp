@@ -96,8 +96,9 @@ void Vorlane::WriteCurrentMsgToFile(QByteArray& strFileToWriteTo)
     const QByteArray path = strFileToWriteTo;
     subWriteDebug("start WriteCurrentMsgToFile");
     lngMsgBytesRead = 0;
-    // Without a selection there is nothing to fetch: the method reports 24 below.
-    if (!blnHeadersRetrieved && intStatus == 1 && intMsgNumber != 0) {
+    // Without a selection there is nothing to fetch: the method reports 24 below. With fewer
+    // round trips the headers come with RETR instead.
+    if (!blnHeadersRetrieved && intStatus == 1 && intMsgNumber != 0 && !blnPOPFewerRoundTrips) {
         subRetrieveHeaders();
     }
     const QByteArray fileProblem = funValidateFileName(path);
@@ -136,6 +137,10 @@ bool Vorlane::subStreamMessageToFile(const QByteArray& path)
     }
     strStreamFile = path;
     blnReportProgress = true;
+    const bool captureHeaders = blnPOPFewerRoundTrips && !blnHeadersRetrieved;
+    if (captureHeaders) {
+        m_headerCapture.start();
+    }
     // The reply carries at least the size LIST gave; a server that overstates it costs a few
     // milliseconds at the end, no more.
     wsk1->expectBytes(lngMsgSizeInBytes > 0 ? std::optional<qint64>(lngMsgSizeInBytes)
@@ -143,18 +148,36 @@ bool Vorlane::subStreamMessageToFile(const QByteArray& path)
     const QByteArray reply =
         funSendDataForStreamingToAFile("RETR " + QByteArray::number(intMsgNumber), intPOPTimeout);
     wsk1->expectBytes(std::nullopt);
+    const bool answered = funTakeStreamedReply(reply, path, captureHeaders);
+    blnReportProgress = false;
+    if (answered) {
+        subRaiseFinalProgress();
+    }
+    return true;
+}
+
+bool Vorlane::funTakeStreamedReply(const QByteArray& reply, const QByteArray& path,
+                                   bool captureHeaders)
+{
     if (!replyparser::isPositive(reply)) {
+        m_headerCapture.stop();
+        if (funRefusedAsAbsent(reply, path)) {
+            return false; // as for a message TOP found absent: no transfer, no event
+        }
         intError = controlerrors::RetrieveRefused;
         strErrorDetail = reply;
-    } else if (m_streamWriteResult != messagefile::Result::Done) {
+        return true;
+    }
+    if (m_streamWriteResult != messagefile::Result::Done) {
         // The file lost data (disk full, removed, made read-only): not a success.
         intError = controlerrors::FileError;
         strErrorDetail = messagefile::failureText(m_streamWriteResult);
     } else {
         strMsgContents = kWrittenToFile + path;
     }
-    blnReportProgress = false;
-    subRaiseFinalProgress();
+    if (captureHeaders) {
+        subTakeCapturedHeaders();
+    }
     return true;
 }
 

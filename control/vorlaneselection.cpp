@@ -35,6 +35,8 @@ void Vorlane::SetCurrentMsg(qint16& intMsgNumberArgument)
     if (number <= 0 || number > lngMsgCount) {
         intMsgNumber = previous;
         intError = controlerrors::MessageNumberOutOfRange;
+    } else if (const std::optional<QByteArray> listed = funListedUniqueId()) {
+        strMsgUniqueID = *listed;
     } else {
         reply = funSendDataForSingleLineResponse("UIDL " + QByteArray::number(intMsgNumber),
                                                  intPOPTimeout);
@@ -86,22 +88,37 @@ qint32 Vorlane::MsgSizeInK()
     return lngMsgSizeInK;
 }
 
+std::optional<QByteArray> Vorlane::funListedUniqueId() const
+{
+    return blnPOPFewerRoundTrips ? m_listing.uniqueId(intMsgNumber) : std::nullopt;
+}
+
 void Vorlane::subRetrieveSize()
 {
     subWriteDebug("start subRetrieveSize");
-    const QByteArray reply =
-        funSendDataForSingleLineResponse("LIST " + QByteArray::number(intMsgNumber), intPOPTimeout);
-    if (replyparser::isPositive(reply)) {
-        lngMsgSizeInBytes = replyparser::leadingNumber(replyparser::withoutLineEnd(
-            replyparser::afterFirstSpace(replyparser::afterStatus(reply))));
-        // Not a rounded-up division: 1024 octets are 2 K.
-        lngMsgSizeInK = lngMsgSizeInBytes / 1024 + 1;
+    if (const std::optional<qint32> listed =
+            blnPOPFewerRoundTrips ? m_listing.sizeInBytes(intMsgNumber) : std::nullopt) {
+        subTakeSize(*listed);
     } else {
-        intError = controlerrors::ListRefused;
-        strErrorDetail = reply;
+        const QByteArray reply = funSendDataForSingleLineResponse(
+            "LIST " + QByteArray::number(intMsgNumber), intPOPTimeout);
+        if (replyparser::isPositive(reply)) {
+            subTakeSize(replyparser::leadingNumber(replyparser::withoutLineEnd(
+                replyparser::afterFirstSpace(replyparser::afterStatus(reply)))));
+        } else {
+            intError = controlerrors::ListRefused;
+            strErrorDetail = reply;
+        }
     }
     blnSizeRetrieved = true;
     subWriteDebug("end subRetrieveSize");
+}
+
+void Vorlane::subTakeSize(qint32 octets)
+{
+    lngMsgSizeInBytes = octets;
+    // Not a rounded-up division: 1024 octets are 2 K.
+    lngMsgSizeInK = lngMsgSizeInBytes / 1024 + 1;
 }
 
 void Vorlane::subRetrieveHeaders()

@@ -56,6 +56,7 @@ bool Vorlane::funConnectSocket()
     wsk1->setRemotePort(lngPOPPort);
     subflushdata();
     m_owedReplies.clear(); // a new connection owes no replies of the old one
+    m_capabilities.clear();
     wsk1->connectToRemote();
     strConnectResponse.clear();
 
@@ -84,13 +85,22 @@ bool Vorlane::funConnectSocket()
         }
     }
     subTakeSecureChannelFailure();
+    return funAfterGreeting();
+}
+
+bool Vorlane::funAfterGreeting()
+{
     if (intError == controlerrors::None) {
         subRefuseClosedGreeting();
     }
-    if (intError == controlerrors::None && intPOPSecurity == SecurityStls) {
-        return funNegotiateStls();
+    const bool open =
+        intError == controlerrors::None && (intPOPSecurity != SecurityStls || funNegotiateStls());
+    // After STLS, not before: what a server says in clear may have been altered on the way, and
+    // it may offer more over TLS (RFC 2595, 4).
+    if (open && blnPOPFewerRoundTrips) {
+        subAskCapabilities();
     }
-    return intError == controlerrors::None;
+    return open;
 }
 
 void Vorlane::subRefuseClosedGreeting()
@@ -128,12 +138,18 @@ void Vorlane::subAwaitGreeting()
 bool Vorlane::funSessionStep(const QByteArray& command, const QByteArray& argument,
                              qint16 failureCode, QByteArray* reply)
 {
-    // A line break in a setting would let it smuggle further commands onto the wire.
+    // A line break in a setting would let it smuggle further commands onto the wire (so a
+    // pipelined login is not tried with one).
     const QByteArray answer =
         holdsLineBreak(argument)
             ? QByteArray(kLineBreaksNotAllowed)
             : funSendDataForSingleLineResponse(
                   argument.isNull() ? command : command + ' ' + argument, intPOPTimeout);
+    return funTakeSessionReply(answer, failureCode, reply);
+}
+
+bool Vorlane::funTakeSessionReply(const QByteArray& answer, qint16 failureCode, QByteArray* reply)
+{
     if (!replyparser::isPositive(answer)) {
         strErrorDetail = answer;
         subcloseconnection();
@@ -154,6 +170,9 @@ bool Vorlane::funLogin()
         intError = controlerrors::SecureConnectionFailed;
         return false;
     }
+    if (funPipelining() && !holdsLineBreak(strPOPUsername) && !holdsLineBreak(strPOPPassword)) {
+        return funPipelinedLogin();
+    }
     if (!funSessionStep("USER", strPOPUsername, controlerrors::UserRefused)) {
         return false;
     }
@@ -166,7 +185,15 @@ bool Vorlane::funLogin()
 bool Vorlane::funReadStatistics()
 {
     QByteArray reply;
-    if (!funSessionStep("STAT", QByteArray(), controlerrors::StatRefused, &reply)) {
+    QByteArrayList listings; // the UIDL and LIST replies, when they came with STAT's
+    if (funPipelining()) {
+        listings = funSendPipelined({{"STAT", StreamFramer::Reply::SingleLine},
+                                     {"UIDL", StreamFramer::Reply::MultiLine},
+                                     {"LIST", StreamFramer::Reply::MultiLine}});
+        if (!funTakeSessionReply(listings.takeFirst(), controlerrors::StatRefused, &reply)) {
+            return false;
+        }
+    } else if (!funSessionStep("STAT", QByteArray(), controlerrors::StatRefused, &reply)) {
         return false;
     }
     if (funConnectionLost()) {
@@ -187,6 +214,9 @@ bool Vorlane::funReadStatistics()
         lngMsgCount = replyparser::leadingNumber(counts.first(space));
     }
     intStatus = 1;
+    if (m_capabilities.known()) {
+        subFetchListings(listings);
+    }
     return true;
 }
 

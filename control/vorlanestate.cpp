@@ -140,6 +140,9 @@ void Vorlane::subresetvaluesondisconnect()
     intStatus = 0;
     strConnectResponse.clear();
     strSecureConnectionInfo.clear();
+    m_capabilities.clear();
+    m_listing.clear();
+    strUniqueIDList.clear();
     subresetmsgvalues();
     wsk1->setRemoteHost({});
     if (wsk1->state() != SocketComponent::Error) {

@@ -71,6 +71,7 @@ StoredSettings readSettings()
     stored.pass = readKey(*settings, QStringLiteral("Pass"));
     stored.security = readKey(*settings, QStringLiteral("Security"));
     stored.caFile = readKey(*settings, QStringLiteral("CAFile"));
+    stored.fewerRoundTrips = readKey(*settings, QStringLiteral("FewerRoundTrips"));
     return stored;
 }
 
@@ -93,6 +94,11 @@ bool writeEngineSettings(const EngineSettings& stored)
                           {QStringLiteral("ClamAVMaxFiles"), stored.clamAVMaxFiles}});
 }
 
+bool writeFewerRoundTrips(const QString& value)
+{
+    return writeKeys({}, {{QStringLiteral("FewerRoundTrips"), value}});
+}
+
 QString settingsFilePath()
 {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication)
@@ -101,11 +107,12 @@ QString settingsFilePath()
 
 bool writeSettings(const StoredSettings& stored)
 {
-    const bool ok = writeKeys(
-        {{QStringLiteral("Address"), stored.address},
-         {QStringLiteral("User"), stored.user},
-         {QStringLiteral("Pass"), stored.pass}},
-        {{QStringLiteral("Security"), stored.security}, {QStringLiteral("CAFile"), stored.caFile}});
+    const bool ok = writeKeys({{QStringLiteral("Address"), stored.address},
+                               {QStringLiteral("User"), stored.user},
+                               {QStringLiteral("Pass"), stored.pass}},
+                              {{QStringLiteral("Security"), stored.security},
+                               {QStringLiteral("CAFile"), stored.caFile},
+                               {QStringLiteral("FewerRoundTrips"), stored.fewerRoundTrips}});
     // An older file keeps its mode when rewritten; narrow it as well.
     QFile::setPermissions(settingsFilePath(), QFile::ReadOwner | QFile::WriteOwner);
     return ok;

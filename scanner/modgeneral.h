@@ -19,6 +19,9 @@ struct StoredSettings {
     // first three.)
     QString security{};
     QString caFile{};
+    // Optional: "1" has the control save round trips (for a distant server); "" or "0" is the
+    // classic session.
+    QString fewerRoundTrips{};
 
     // A missing key reads as empty; values are taken as stored (no trimming).
     bool complete() const { return !address.isEmpty() && !user.isEmpty() && !pass.isEmpty(); }
@@ -35,6 +38,21 @@ inline QString defaultSecurity(const StoredSettings& stored)
     }
     return securityWord(stored.address.isEmpty() ? ConnectionSecurity::Tls
                                                  : ConnectionSecurity::None);
+}
+
+// Fresh settings save round trips, which costs a near server nothing; settings stored before keep
+// the classic session.
+inline QString defaultFewerRoundTrips(const StoredSettings& stored)
+{
+    if (!stored.fewerRoundTrips.isEmpty()) {
+        return stored.fewerRoundTrips;
+    }
+    return stored.address.isEmpty() ? QStringLiteral("1") : QString();
+}
+
+inline bool isKnownFewerRoundTrips(const QString& value)
+{
+    return value.isEmpty() || value == QLatin1String("0") || value == QLatin1String("1");
 }
 
 inline bool isKnownSecurity(const QString& value)
@@ -59,6 +77,9 @@ EngineSettings readEngineSettings();
 
 // Stores them; an empty value removes its key. Returns false when the file could not be written.
 bool writeEngineSettings(const EngineSettings& settings);
+
+// Stores "FewerRoundTrips" alone; an empty value removes the key.
+bool writeFewerRoundTrips(const QString& value);
 
 // Stores the three settings; the file is made readable by its owner only, since it holds a
 // password. Returns false when the file could not be written.

@@ -66,6 +66,7 @@ QString RememberedMessages::defaultFolder()
 void RememberedMessages::load()
 {
     m_clean.clear();
+    m_inFile = false;
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly)) {
         return;
@@ -79,10 +80,31 @@ void RememberedMessages::load()
             m_clean.insert(lines[i]);
         }
     }
+    m_inFile = true;
 }
 
 bool RememberedMessages::save(const QSet<QByteArray>& clean, QString* error,
-                              const std::function<void()>& afterChunk) const
+                              const std::function<void()>& afterChunk)
+{
+    QSet<QByteArray> kept;
+    for (const QByteArray& id : clean) {
+        if (storable(id)) {
+            kept.insert(id);
+        }
+    }
+    if (m_inFile && kept == m_clean) {
+        return true;
+    }
+    if (!write(kept, error, afterChunk)) {
+        return false;
+    }
+    m_clean = kept;
+    m_inFile = true;
+    return true;
+}
+
+bool RememberedMessages::write(const QSet<QByteArray>& clean, QString* error,
+                               const std::function<void()>& afterChunk) const
 {
     if (!QDir().mkpath(m_folder)) {
         *error = QStringLiteral("cannot create %1").arg(m_folder);
@@ -93,9 +115,7 @@ bool RememberedMessages::save(const QSet<QByteArray>& clean, QString* error,
     std::sort(ids.begin(), ids.end());
     QByteArray content = kMagic + "\nengines " + m_engines + '\n';
     for (const QByteArray& id : std::as_const(ids)) {
-        if (storable(id)) {
-            content += id + '\n';
-        }
+        content += id + '\n';
     }
 
     const QByteArray side = QFile::encodeName(m_path + QStringLiteral(".new"));

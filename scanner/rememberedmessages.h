@@ -28,14 +28,20 @@ public:
     // Replaces the memory with `clean`, the ids the server still has that are clean: ids of
     // messages gone from the server are so dropped. The old file stays whole until the new one
     // has reached the disk (write to a side file, fsync, rename), so a crash at any moment
-    // leaves one or the other. `afterChunk` runs after each block written (for tests).
-    // Returns false, with the reason in *error, when the memory could not be written.
+    // leaves one or the other. A memory that already holds exactly these ids is not written
+    // again: a timer's rescan of an unchanged mailbox waits for no disk. `afterChunk` runs after
+    // each block written (for tests). Returns false, with the reason in *error, when the memory
+    // could not be written.
     bool save(const QSet<QByteArray>& clean, QString* error,
-              const std::function<void()>& afterChunk = {}) const;
+              const std::function<void()>& afterChunk = {});
 
 private:
+    bool write(const QSet<QByteArray>& clean, QString* error,
+               const std::function<void()>& afterChunk) const;
+
     QString m_folder;
     QString m_path;
     QByteArray m_engines;
     QSet<QByteArray> m_clean;
+    bool m_inFile = false; // the file holds m_clean for these engines
 };

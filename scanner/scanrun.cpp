@@ -7,6 +7,7 @@
 #include "scanner/enginefingerprints.h"
 #include "scanner/hittext.h"
 #include "scanner/statusoutput.h"
+#include "scanner/uniqueidlist.h"
 #include "scanner/vorlanemembers.h"
 
 #include <QCoreApplication>
@@ -66,6 +67,7 @@ void ScanRun::runSteps()
     m_control.put(member::POPUsername, text(m_settings.user));
     m_control.put(member::POPPassword, text(m_settings.pass));
     applyConnectionSecurity();
+    applyFewerRoundTrips();
     m_control.call(member::Connect);
     if (m_control.error() != 0) {
         // A refused login ends at once: no box, no pause, nothing to disconnect.
@@ -82,6 +84,7 @@ void ScanRun::runSteps()
                       .arg(count)
                       .arg(kMaximumMessages));
     }
+    takeListedIds();
     for (int counter = 1; counter <= count; ++counter) {
         scanMessage(counter);
     }
@@ -129,6 +132,9 @@ int ScanRun::exitCodeAtEnd() const
 
 void ScanRun::scanMessage(int counter)
 {
+    if (skipListedRemembered(counter)) {
+        return;
+    }
     Variant number[] = {Variant::fromInt16(qint16(counter))};
     m_control.call(member::SetCurrentMsg, number);
     if (m_control.error() != 0) {
@@ -140,7 +146,7 @@ void ScanRun::scanMessage(int counter)
     if (m_control.error() != 0) {
         errorExit(m_control.errorText());
     }
-    if (m_memory && skipRemembered()) {
+    if (m_memory && skipRemembered(msgUniqueId())) {
         return;
     }
     m_surface.setInfo(QStringLiteral("Scanning message no: %1...").arg(msgNumberText()));
@@ -149,10 +155,16 @@ void ScanRun::scanMessage(int counter)
     }
 }
 
-bool ScanRun::skipRemembered()
+bool ScanRun::skipListedRemembered(int counter)
 {
-    // The unique id came with the selection: asking for it costs no exchange.
-    const QByteArray id = msgUniqueId();
+    // From the listing a remembered message costs no exchange at all: it is not even selected.
+    const auto listed = m_listedIds.constFind(counter);
+    return listed != m_listedIds.cend() && skipRemembered(*listed);
+}
+
+// The unique id came with the selection or the listing: asking for it costs no exchange.
+bool ScanRun::skipRemembered(const QByteArray& id)
+{
     if (!m_memory->isRemembered(id)) {
         return false;
     }
@@ -354,6 +366,29 @@ void ScanRun::applyConnectionSecurity()
     m_control.put(member::POPSecurity, Variant::fromInt16(qint16(*security)));
     m_control.put(member::POPCAFile, text(m_settings.caFile));
     m_control.put(member::POPPort, Variant::fromInt32(securityPort(*security)));
+}
+
+void ScanRun::applyFewerRoundTrips()
+{
+    // Without the key (or with "0") the control keeps its classic session.
+    const QString& value = m_settings.fewerRoundTrips;
+    if (!modGeneral::isKnownFewerRoundTrips(value)) {
+        errorExit(QStringLiteral("Unknown value \"%1\" of FewerRoundTrips in the settings; it must "
+                                 "be 0 or 1.")
+                      .arg(value));
+    }
+    m_fewerRoundTrips = value == QLatin1String("1");
+    if (m_fewerRoundTrips) {
+        m_control.put(member::POPFewerRoundTrips, Variant::fromBool(true));
+    }
+}
+
+void ScanRun::takeListedIds()
+{
+    if (m_memory && m_fewerRoundTrips) {
+        m_listedIds =
+            uniqueIdsByNumber(automation::toString(m_control.get(member::UniqueIDList)).value);
+    }
 }
 
 void ScanRun::errorExit(const QString& reason)

@@ -15,6 +15,7 @@
 #include "scanner/scansurface.h"
 #include "scanner/writablehome.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <optional>
@@ -46,9 +47,12 @@ private:
 
     void runSteps();
     void applyConnectionSecurity();
+    void applyFewerRoundTrips();
+    void takeListedIds();
     void prepareOptions();
     void scanMessage(int counter);
-    bool skipRemembered();
+    bool skipRemembered(const QByteArray& id);
+    bool skipListedRemembered(int counter);
     bool skipLarge();
     void saveAndCheck();
     bool actOn(const scanner::CheckResult& result);
@@ -92,4 +96,7 @@ private:
     std::optional<RememberedMessages> m_memory;
     QByteArray m_engineFingerprint; // of what checked this run's messages
     QSet<QByteArray> m_cleanIds;    // found clean this run, or remembered and still there
+    bool m_fewerRoundTrips = false;
+    // With fewer round trips and --remember: the ids the server listed, by message number.
+    QHash<qint32, QByteArray> m_listedIds;
 };

@@ -18,6 +18,8 @@ inline constexpr qint32 POPPassword = 0x68030010;
 inline constexpr qint32 POPPort = 0x68030012;
 inline constexpr qint32 POPSecurity = 0x68030018;
 inline constexpr qint32 POPCAFile = 0x68030019;
+inline constexpr qint32 POPFewerRoundTrips = 0x6803001B;
+inline constexpr qint32 UniqueIDList = 0x6803001C;
 inline constexpr qint32 MsgCount = 0x6803000D;
 inline constexpr qint32 MsgNumber = 0x6803000C;
 inline constexpr qint32 MsgUniqueID = 0x6803000B;
@@ -47,6 +49,8 @@ inline constexpr NamedId kMembers[] = {
     {"POPPort", POPPort},
     {"POPSecurity", POPSecurity},
     {"POPCAFile", POPCAFile},
+    {"POPFewerRoundTrips", POPFewerRoundTrips},
+    {"UniqueIDList", UniqueIDList},
     {"MsgCount", MsgCount},
     {"MsgNumber", MsgNumber},
     {"MsgUniqueID", MsgUniqueID},

@@ -1,7 +1,7 @@
 // settings: stores the scanner's server address, user name and password, how to secure the
-// connection, and which checks it runs besides the definition check. With --address, --user and
-// --pass (`--pass -` reads the password from standard input), or --decode and --clamav, it stores
-// them without a window.
+// connection, whether to save round trips, and which checks it runs besides the definition check.
+// With --address, --user and --pass (`--pass -` reads the password from standard input), or
+// --decode, --clamav and --fewer-round-trips, it stores them without a window.
 #include "scanner/clamav/clamavengine.h"
 #include "scanner/clamav/clamdconfig.h"
 #include "scanner/clamav/clamdengine.h"
@@ -44,8 +44,8 @@ bool needsNoWindow(int argc, char** argv)
         if (argument == "--help" || argument == "-h" || argument == "--help-all") {
             return true;
         }
-        for (const char* option :
-             {"--address", "--user", "--pass", "--security", "--ca-file", "--decode", "--clamav"}) {
+        for (const char* option : {"--address", "--user", "--pass", "--security", "--ca-file",
+                                   "--decode", "--clamav", "--fewer-round-trips"}) {
             if (argument == option || argument.startsWith(QByteArray(option) + '=')) {
                 return true;
             }
@@ -113,8 +113,18 @@ int run(QCoreApplication& app)
                        "folder that every scan loads, \"default\" for %2, or \"off\".")
             .arg(scanner::systemClamdSocket(), scanner::ClamAvEngine::systemDatabaseFolder()),
         QStringLiteral("clamd|clamd:PATH|FOLDER|default|off"));
-    parser.addOptions({address, user, pass, security, caFile, decode, clamAv});
+    const QCommandLineOption fewerRoundTrips(
+        QStringLiteral("fewer-round-trips"),
+        QStringLiteral("One exchange per new message, for a distant server: 1 or 0 (new "
+                       "settings: 1)."),
+        QStringLiteral("0|1"));
+    parser.addOptions({address, user, pass, security, caFile, decode, clamAv, fewerRoundTrips});
     parser.process(app);
+    if (parser.isSet(fewerRoundTrips) && parser.value(fewerRoundTrips) != QLatin1String("0") &&
+        parser.value(fewerRoundTrips) != QLatin1String("1")) {
+        std::fprintf(stderr, "settings: --fewer-round-trips takes 0 or 1\n");
+        return 2;
+    }
 
     modGeneral::EngineSettings engines = modGeneral::readEngineSettings();
     if (engines.decode.isEmpty()) {
@@ -144,8 +154,15 @@ int run(QCoreApplication& app)
         const QString password = parser.value(pass) == QStringLiteral("-")
                                      ? passwordFromStandardInput()
                                      : parser.value(pass);
-        modGeneral::StoredSettings given{parser.value(address), parser.value(user), password,
-                                         modGeneral::defaultSecurity(stored), stored.caFile};
+        modGeneral::StoredSettings given{parser.value(address),
+                                         parser.value(user),
+                                         password,
+                                         modGeneral::defaultSecurity(stored),
+                                         stored.caFile,
+                                         modGeneral::defaultFewerRoundTrips(stored)};
+        if (parser.isSet(fewerRoundTrips)) {
+            given.fewerRoundTrips = parser.value(fewerRoundTrips);
+        }
         if (parser.isSet(security)) {
             given.security = parser.value(security);
         }
@@ -163,12 +180,21 @@ int run(QCoreApplication& app)
         }
         return store(given, engines);
     }
+    if (parser.isSet(fewerRoundTrips) &&
+        !modGeneral::writeFewerRoundTrips(parser.value(fewerRoundTrips))) {
+        std::fprintf(stderr, "settings: cannot write %s\n",
+                     qPrintable(modGeneral::settingsFilePath()));
+        return 1;
+    }
     if (parser.isSet(decode) || parser.isSet(clamAv)) {
         if (!modGeneral::writeEngineSettings(engines)) {
             std::fprintf(stderr, "settings: cannot write %s\n",
                          qPrintable(modGeneral::settingsFilePath()));
             return 1;
         }
+        return 0;
+    }
+    if (parser.isSet(fewerRoundTrips)) {
         return 0;
     }
     // ClamAV is offered only where it can work: a daemon that answers, signatures to load.

@@ -44,6 +44,9 @@ SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
     : QDialog(parent), m_address(new QLineEdit(current.address, this)),
       m_user(new QLineEdit(current.user, this)), m_pass(new QLineEdit(current.pass, this)),
       m_security(new QComboBox(this)), m_caFile(new QLineEdit(current.caFile, this)),
+      m_fewerRoundTrips(new QCheckBox(QStringLiteral("Fewer round trips: one exchange per new "
+                                                     "message (for a distant server)"),
+                                      this)),
       m_decode(new QCheckBox(QStringLiteral("Also check decoded attachments (base64, "
                                             "quoted-printable, uuencode)"),
                              this)),
@@ -67,6 +70,9 @@ SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
         std::max(0, m_security->findData(modGeneral::defaultSecurity(current))));
     m_caFile->setObjectName(QStringLiteral("caFile"));
     m_caFile->setPlaceholderText(QStringLiteral("system certificates only"));
+    m_fewerRoundTrips->setObjectName(QStringLiteral("fewerRoundTrips"));
+    m_fewerRoundTrips->setChecked(modGeneral::defaultFewerRoundTrips(current) ==
+                                  QLatin1String("1"));
     m_decode->setObjectName(QStringLiteral("decode"));
     m_clamAv->setObjectName(QStringLiteral("clamav"));
     // New settings decode: that is where attachments hide what the raw check cannot see.
@@ -80,6 +86,7 @@ SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
     form->addRow(QStringLiteral("Password:"), m_pass);
     form->addRow(QStringLiteral("Connection security:"), m_security);
     form->addRow(QStringLiteral("CA file:"), m_caFile);
+    form->addRow(m_fewerRoundTrips);
     form->addRow(m_decode);
     form->addRow(QStringLiteral("Also scan with ClamAV:"), m_clamAv);
     if (m_clamAv->count() == 1) {
@@ -105,8 +112,12 @@ void SettingsDialog::updateOkButton()
 
 modGeneral::StoredSettings SettingsDialog::settings() const
 {
-    return {m_address->text(), m_user->text(), m_pass->text(), m_security->currentData().toString(),
-            m_caFile->text()};
+    return {m_address->text(),
+            m_user->text(),
+            m_pass->text(),
+            m_security->currentData().toString(),
+            m_caFile->text(),
+            m_fewerRoundTrips->isChecked() ? QStringLiteral("1") : QStringLiteral("0")};
 }
 
 modGeneral::EngineSettings SettingsDialog::engineSettings() const

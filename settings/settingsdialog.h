@@ -1,5 +1,6 @@
 // The settings dialog: server address, user name and password for the scanner, how the
-// connection is secured, and the checks it runs besides the definition check.
+// connection is secured, whether it saves round trips, and the checks it runs besides the
+// definition check.
 #pragma once
 
 #include "scanner/modgeneral.h"
@@ -31,6 +32,7 @@ private:
     QLineEdit* m_pass;
     QComboBox* m_security;
     QLineEdit* m_caFile;
+    QCheckBox* m_fewerRoundTrips;
     QCheckBox* m_decode;
     QComboBox* m_clamAv;                  // each item's data: the value of "ClamAV" it stores
     modGeneral::EngineSettings m_engines; // as stored; the limits are kept as they are

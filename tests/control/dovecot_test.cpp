@@ -297,6 +297,90 @@ TEST_P(DovecotSessionTest, FilesHoldExactlyWhatTheServerSent)
         [&] { return server.log().contains("Login: user=<" + mailbox.user().toUtf8() + ">"); }));
 }
 
+namespace {
+
+// What a session gave the host, and the commands it sent.
+struct SessionOutcome {
+    QList<QByteArray> ids, headers, files;
+    QList<qint32> sizes;
+    QList<QByteArray> commands;
+};
+
+QList<QByteArray> commandsInTrace(const QByteArray& trace)
+{
+    QList<QByteArray> commands;
+    for (const QByteArray& line : trace.split('\n')) {
+        if (line.startsWith("Sending command:")) {
+            commands.append(line.mid(16).chopped(1));
+        }
+    }
+    return commands;
+}
+
+} // namespace
+
+// The same mailbox with and without POPFewerRoundTrips: byte for byte the same ids, sizes,
+// headers and files, for one RETR per message after one CAPA (over TLS once secure), one login
+// burst and one listing burst. Headers beyond the capture cost a TOP.
+TEST_P(DovecotSessionTest, FewerRoundTripsGiveTheSameMessages)
+{
+    const QList<QByteArray> messages = {
+        dovecot::makeMessage(
+            {"From: Alice <a@example.org>", "Subject: Greetings", "X-Long: one", "\tcontinued"},
+            "Body\n.dot line\n..two dots\n"),
+        dovecot::makeMessageOfSize(200 * 1024, 3),
+        "X-Only: header\nX-Two: no empty line\n",
+        dovecot::makeMessage({"Subject: empty body"}, ""),
+        "\nNo header lines at all.\n",
+        dovecot::makeMessage({"Subject: big headers", "X-Big: " + QByteArray(70 * 1024, 'h')},
+                             "body\n"),
+    };
+    for (const QByteArray& message : messages) {
+        mailbox.addMessage(message);
+    }
+    const auto session = [&](bool fewer) {
+        configure(GetParam().security, server.address().toLatin1(),
+                  GetParam().security == Vorlane::SecurityNone ? QString() : server.caFile());
+        const QString trace = dir.filePath(QStringLiteral("trace%1.txt").arg(fewer));
+        pop.setDebugFile(QFile::encodeName(trace));
+        pop.setDebugMode(true);
+        pop.setPOPFewerRoundTrips(fewer);
+        pop.Connect();
+        EXPECT_EQ(pop.Error(), 0) << pop.ErrorText().constData();
+        SessionOutcome out;
+        for (qint16 n = 1; n <= messages.size(); ++n) {
+            select(n);
+            out.ids.append(pop.MsgUniqueID());
+            out.sizes.append(pop.MsgSizeInK());
+            out.files.append(writeToFile(n));
+            out.headers.append(pop.MsgHeaders());
+        }
+        pop.Disconnect();
+        out.commands = commandsInTrace(fileBytes(trace));
+        return out;
+    };
+    const SessionOutcome classic = session(false);
+    const SessionOutcome fewer = session(true);
+    EXPECT_EQ(fewer.ids, classic.ids);
+    EXPECT_EQ(fewer.sizes, classic.sizes);
+    EXPECT_EQ(fewer.headers, classic.headers);
+    EXPECT_EQ(fewer.files.size(), classic.files.size());
+    for (int i = 0; i < classic.files.size(); ++i) {
+        EXPECT_TRUE(fewer.files[i] == classic.files[i]) << "message " << i + 1;
+    }
+    QList<QByteArray> expected = {
+        "CAPA", "USER " + mailbox.user().toUtf8(), "PASS ****", "STAT", "UIDL", "LIST"};
+    if (GetParam().security == Vorlane::SecurityStls) {
+        expected.prepend("STLS");
+    }
+    for (int n = 1; n <= messages.size(); ++n) {
+        expected.append("RETR " + QByteArray::number(n));
+    }
+    expected.append({"TOP 6 0", "QUIT"}); // the headers that did not fit the capture
+    EXPECT_EQ(fewer.commands, expected);
+    EXPECT_EQ(classic.commands.count("TOP 1 0"), 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, DovecotSessionTest,
                          ::testing::Values(Mode{"Plain", Vorlane::SecurityNone},
                                            Mode{"Tls", Vorlane::SecurityTls},

@@ -213,6 +213,27 @@ TEST(VorlaneObject, SettingsSurviveASaveAndRestore)
     EXPECT_EQ(restored.get("POPHostname").value, Variant::fromString("mail.example.org"));
 }
 
+// An extension's key is written only once it is on, so a plain control saves its five keys.
+TEST(VorlaneObject, FewerRoundTripsIsSavedOnlyWhenOn)
+{
+    RecordingBag off;
+    Object plain;
+    plain.object->embeddedControl()->writeProperties(off);
+    EXPECT_FALSE(off.written.contains("POPFewerRoundTrips"));
+    EXPECT_EQ(plain.get("POPFewerRoundTrips").value, Variant::fromBool(false));
+    EXPECT_EQ(plain.get("UniqueIDList").value, Variant::fromString(""));
+
+    RecordingBag on;
+    plain.put("POPFewerRoundTrips", Variant::fromString("True"));
+    plain.object->embeddedControl()->writeProperties(on);
+    EXPECT_EQ(on.read("POPFewerRoundTrips"), Variant::fromBool(true));
+    Object restored;
+    ASSERT_TRUE(restored.object->embeddedControl()->readProperties(on).ok());
+    EXPECT_EQ(restored.get("POPFewerRoundTrips").value, Variant::fromBool(true));
+    Variant name[] = {Variant::fromString(" popfewerroundtrips ")};
+    EXPECT_EQ(restored.call("GetStringValueOfProperty", name).value, Variant::fromString("True"));
+}
+
 TEST(VorlaneObject, RestoreWithMissingOrBadKeys)
 {
     automation::MemoryPropertyBag bag;

@@ -39,6 +39,7 @@ public:
     {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
         qputenv("XDG_CACHE_HOME", QFile::encodeName(m_config.path()));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(m_config.path()));
         QLibrary library(QStringLiteral(VRLN401_PATH));
         ASSERT_TRUE(library.load()) << qPrintable(library.errorString());
         auto registerServer = reinterpret_cast<automation::DllRegisterServerFunction>(
@@ -141,6 +142,7 @@ struct Scenario {
     std::function<void(ScanScenario&)> verify = nullptr;
     QMessageBox::StandardButton answer = QMessageBox::Ok; // to every box
     quint16 port = 110;
+    ScanOptions options = {};
 };
 
 void PrintTo(const Scenario& scenario, std::ostream* out)
@@ -385,6 +387,65 @@ Scenario notFullyCheckedScenario(const char* name, int host,
                 EXPECT_NE(t.saved(1), "<missing>"); // kept for whoever looks into it
             }};
 }
+
+// A session with "FewerRoundTrips": CAPA, the login and the listings in two bursts, then one RETR
+// for each message not in `remembered` (and its DELEs).
+QString pipelinedSessionScript(const QList<Message>& messages, const QList<int>& remembered = {})
+{
+    QString uidl = QStringLiteral("S: +OK\n");
+    QString list = QStringLiteral("S: +OK\n");
+    QString fetches;
+    for (int n = 1; n <= messages.size(); ++n) {
+        const Message& m = messages[n - 1];
+        uidl += QStringLiteral("S: %1 id%1\n").arg(n);
+        list += QStringLiteral("S: %1 %2\n").arg(n).arg(m.listSize ? m.listSize : m.text.size());
+        if (!remembered.contains(n)) {
+            // The per-message steps without their UIDL, LIST and TOP.
+            const QString steps = messageSteps(n, m);
+            fetches += steps.mid(steps.indexOf(QStringLiteral("C: RETR")));
+        }
+    }
+    return QStringLiteral("S: +OK ready\nC: CAPA\nS: +OK\nS: PIPELINING\nS: UIDL\nS: .\n"
+                          "C: USER\nC: PASS\nS: +OK\nS: +OK\nC: STAT\nC: UIDL\nC: LIST\n"
+                          "S: +OK %1 999\n")
+               .arg(messages.size()) +
+           uidl + "S: .\n" + list + "S: .\n" + fetches + "C: QUIT\nS: +OK bye\nX:";
+}
+
+void storeFewerRoundTrips(ScanScenario& t, const char* value)
+{
+    modGeneral::StoredSettings settings{t.address(), QStringLiteral("bob"), QStringLiteral("pw")};
+    settings.fewerRoundTrips = QString::fromLatin1(value);
+    modGeneral::writeSettings(settings);
+}
+
+const QList<Message> kFiveWithHits = {
+    {kClean}, {kOneHit, 0, 1}, {kClean}, {kTwoHits, 0, 2}, {kClean}};
+
+ScanOptions remembering()
+{
+    ScanOptions options;
+    options.remember = true;
+    return options;
+}
+
+// A first run with --remember finds messages 1 and 2 clean.
+void rememberTwoCleanMessages(ScanScenario& t)
+{
+    storeFewerRoundTrips(t, "1");
+    FakePop3Server first(t.address(), 110);
+    first.script(pipelinedSessionScript({{kClean}, {kClean}}));
+    ControlHost control;
+    ScanRun(t.window, control, modGeneral::readSettings(), modGeneral::readEngineSettings(),
+            ProgramFolder(t.folder.path()), t.hooks(), remembering())
+        .run();
+    EXPECT_EQ(first.received().count("RETR 2"), 1);
+    t.infos.clear();
+    t.pauses.clear();
+    t.exitCode = -1;
+}
+
+const QList<QByteArray> kListedLogin = {"CAPA", "USER bob", "PASS pw", "STAT", "UIDL", "LIST"};
 
 const Scenario kScenarios[] = {
     {"CleanMailboxIsSavedAndNothingDeleted",
@@ -656,6 +717,46 @@ const Scenario kScenarios[] = {
          ASSERT_EQ(alerts.size(), 1);
          EXPECT_TRUE(alerts[0].contains("[" + kLongDefinition + "]:before " + kLongDefinition));
      }},
+    // One RETR per message after one CAPA and two bursts, and the same files and alerts.
+    {"FewerRoundTripsFetchEachMessageWithOneRetr",
+     46,
+     pipelinedSessionScript(kFiveWithHits),
+     {},
+     0,
+     [](ScanScenario& t) { storeFewerRoundTrips(t, "1"); },
+     [](ScanScenario& t) {
+         EXPECT_EQ(t.sent, (kListedLogin + QList<QByteArray>{"RETR 1", "RETR 2", "DELE 2", "RETR 3",
+                                                             "RETR 4", "DELE 4", "DELE 4", "RETR 5",
+                                                             "QUIT"}));
+         for (int n = 1; n <= kFiveWithHits.size(); ++n) {
+             EXPECT_EQ(t.saved(n), kFiveWithHits[n - 1].text) << n;
+         }
+         EXPECT_EQ(t.alerts().size(), 3);
+         EXPECT_EQ(t.pauses, (QList<int>{5, 5, 5, 3}));
+     }},
+    // Remembered messages are skipped from the listing: not selected, not fetched.
+    {"RememberedRescanSelectsNothingItRemembers",
+     47,
+     pipelinedSessionScript({{kClean}, {kClean}, {kOneHit, 0, 1}}, {1, 2}),
+     {},
+     0,
+     rememberTwoCleanMessages,
+     [](ScanScenario& t) {
+         EXPECT_EQ(t.sent, (kListedLogin + QList<QByteArray>{"RETR 3", "DELE 3", "QUIT"}));
+         EXPECT_FALSE(t.infos.contains("Scanning message no: 1..."));
+         EXPECT_TRUE(t.infos.contains("Scanning message no: 3..."));
+         EXPECT_EQ(t.alerts().size(), 1);
+     },
+     QMessageBox::Ok,
+     110,
+     remembering()},
+    {"UnknownFewerRoundTripsValueIsRefusedBeforeConnecting",
+     48,
+     "S: +OK\nH:",
+     {"Error: Unknown value \"yes\" of FewerRoundTrips in the settings; it must be 0 or 1."},
+     1,
+     [](ScanScenario& t) { storeFewerRoundTrips(t, "yes"); },
+     [](ScanScenario& t) { EXPECT_EQ(t.connections, 0); }},
     {"RunTimeErrorBoxIsNotHiddenBehindTheWindow",
      45,
      kLogin + "S: +OK 0 0\nH:",
@@ -690,7 +791,8 @@ TEST_P(ScanScenario, Run)
         control.put(0x6803000E /* POPTimeout */, automation::Variant::fromInt16(*popTimeout));
     }
     ScanRun run(window, control, modGeneral::readSettings(), modGeneral::readEngineSettings(),
-                programFolder ? *programFolder : ProgramFolder(folder.path()), hooks());
+                programFolder ? *programFolder : ProgramFolder(folder.path()), hooks(),
+                scenario.options);
     run.run();
     sent = server.received();
     connections = server.connectionCount();

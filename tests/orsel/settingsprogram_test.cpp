@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -135,6 +136,41 @@ TEST(SettingsProgram, CommandLineStoresTheEngineKeys)
     EXPECT_EQ(runSettings({"--decode", "yes"}), 2);
     EXPECT_EQ(modGeneral::readSettings().address, "h");
     modGeneral::writeEngineSettings({});
+}
+
+// New settings save round trips; settings stored before keep the classic session until told.
+TEST(SettingsProgram, FewerRoundTripsForNewSettingsAndOnTheCommandLine)
+{
+    const modGeneral::StoredSettings before = modGeneral::readSettings();
+    const QStringList account = {"--address", "h", "--user", "u", "--pass", "p"};
+    QFile::remove(modGeneral::settingsFilePath());
+    ASSERT_EQ(runSettings(account), 0);
+    EXPECT_EQ(modGeneral::readSettings().fewerRoundTrips, "1");
+    ASSERT_EQ(runSettings({"--fewer-round-trips", "0"}), 0);
+    EXPECT_EQ(modGeneral::readSettings().fewerRoundTrips, "0");
+    ASSERT_EQ(runSettings(account), 0); // kept when not given
+    EXPECT_EQ(modGeneral::readSettings().fewerRoundTrips, "0");
+    QByteArray errors;
+    EXPECT_EQ(runSettings({"--fewer-round-trips", "yes"}, &errors), 2);
+    EXPECT_EQ(errors, "settings: --fewer-round-trips takes 0 or 1\n");
+
+    modGeneral::writeSettings({"h", "u", "p"}); // from before the key
+    ASSERT_EQ(runSettings(account), 0);
+    EXPECT_EQ(modGeneral::readSettings().fewerRoundTrips, "");
+    ASSERT_EQ(runSettings(account + QStringList{"--fewer-round-trips", "1"}), 0);
+    EXPECT_EQ(modGeneral::readSettings().fewerRoundTrips, "1");
+    modGeneral::writeSettings(before);
+
+    const auto box = [](const SettingsDialog& dialog) {
+        return dialog.findChild<QCheckBox*>(QStringLiteral("fewerRoundTrips"))->isChecked();
+    };
+    modGeneral::StoredSettings off{"h", "u", "p"};
+    off.fewerRoundTrips = "0";
+    EXPECT_TRUE(box(SettingsDialog({}, {}, {})));
+    EXPECT_FALSE(box(SettingsDialog({"h", "u", "p"}, {}, {})));
+    EXPECT_FALSE(box(SettingsDialog(off, {}, {})));
+    EXPECT_EQ(SettingsDialog({}, {}, {}).settings().fewerRoundTrips, "1");
+    EXPECT_EQ(SettingsDialog(off, {}, {}).settings().fewerRoundTrips, "0");
 }
 
 } // namespace

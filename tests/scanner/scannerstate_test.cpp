@@ -1,6 +1,7 @@
 // What unattended runs keep between runs: the memory of clean messages and the quarantine.
 #include "scanner/quarantine.h"
 #include "scanner/rememberedmessages.h"
+#include "scanner/uniqueidlist.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,6 +27,15 @@ QSet<QByteArray> ids(std::initializer_list<const char*> list)
         set.insert(id);
     }
     return set;
+}
+
+// The listing a rescan skips remembered messages by: a number said twice names no message.
+TEST(UniqueIdList, IdsByNumberWithoutRepeatsOrNonsense)
+{
+    const QHash<qint32, QByteArray> ids =
+        uniqueIdsByNumber("1 a\r\n2 b\r\n2 c\r\nx y\r\n-3 z\r\n4\r\n5 e f\r\n06 six");
+    EXPECT_EQ(ids, (QHash<qint32, QByteArray>{{1, "a"}, {5, "e f"}, {6, "six"}}));
+    EXPECT_TRUE(uniqueIdsByNumber("").isEmpty());
 }
 
 TEST(RememberedMessages, RemembersPerAccountAndEnginesPrivatelyAndPrunes)
@@ -71,6 +81,18 @@ TEST(RememberedMessages, RemembersPerAccountAndEnginesPrivatelyAndPrunes)
     bob.load();
     EXPECT_FALSE(bob.isRemembered("a1"));
     EXPECT_TRUE(bob.isRemembered("b/2"));
+
+    // A rescan that found nothing new leaves the file alone; anything else rewrites it.
+    int chunks = 0;
+    const auto count = [&] { ++chunks; };
+    ASSERT_TRUE(bob.save(ids({"b/2", "not an id"}), &error, count));
+    EXPECT_EQ(chunks, 0);
+    ASSERT_TRUE(bob.save(ids({"b/2", "d4"}), &error, count));
+    EXPECT_EQ(chunks, 1);
+    ASSERT_TRUE(bob.save(ids({"b/2"}), &error, count));
+    EXPECT_EQ(chunks, 2);
+    bob.load();
+    EXPECT_FALSE(bob.isRemembered("d4"));
 }
 
 TEST(RememberedMessages, GarbageInTheFileIsForgottenNotBelieved)
