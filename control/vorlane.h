@@ -90,9 +90,8 @@ public:
     // PASS, then STAT, UIDL and LIST, each group in one burst where the server offers PIPELINING
     // (one by one otherwise); unique ids and sizes from those listings, headers from the start of
     // the RETR stream. The results are those of the per-message commands, which serve wherever
-    // the server refuses CAPA, UIDL or LIST or a listing line cannot be trusted. A refused RETR
-    // is code 25 at once (classically only after the timeout); one answered "no such message" is
-    // an absent message, as a refused TOP makes it. Headers over 64 K still cost a TOP (code 22).
+    // the server refuses CAPA, UIDL or LIST or a listing line cannot be trusted. Headers over 64 K
+    // still cost a TOP (code 22).
     bool POPFewerRoundTrips() const { return blnPOPFewerRoundTrips; }
     void setPOPFewerRoundTrips(bool value) { blnPOPFewerRoundTrips = value; }
     // The UIDL listing as the server sent it, "n id" lines joined by CR LF; "" when not connected
@@ -115,7 +114,10 @@ public:
     // Lazy: sends LIST once per selection, only while connected. Code 30 on a refused LIST.
     qint32 MsgSizeInK();
 
-    // Retrieval. In memory up to 64 K; to a file of any size. Codes 23, 24, 25, 30, 31.
+    // Retrieval. In memory up to 64 K; to a file of any size. Codes 23, 24, 25, 30, 31. A refused
+    // streamed RETR is code 25 at once, with the server's words; one answered "no such message"
+    // is an absent message (Error 0, the marker text in the file), as a refused TOP makes it. A
+    // failed streamed retrieval leaves no file.
     void RetrieveCurrentMsg();
     void WriteCurrentMsgToFile(QByteArray& strFileToWriteTo);
     QByteArray MsgContents() const { return strMsgContents; }
@@ -205,7 +207,6 @@ private:
     void subFetchListings(const QByteArrayList& pipelinedReplies);
     void subTakeUniqueIdListing(const QByteArray& reply);
     void subTakeSizeListing(const QByteArray& reply);
-    bool funRefusedAsAbsent(const QByteArray& reply, const QByteArray& path);
     void subTakeCapturedHeaders();
 
     // Selection and retrieval steps.
@@ -219,11 +220,14 @@ private:
     bool funCanRetrieve();
     bool funSizeFetchEndedSession();
     void subTakeRetrievedMessage(const QByteArray& reply);
-    // False when nothing was asked for, so the old file must not stay under the message's name.
+    // False when the file must not stay under the message's name: nothing was asked for, or the
+    // retrieval failed (refused, cut off, timed out, not written whole).
     bool subStreamMessageToFile(const QByteArray& path);
     // False when the server said the message is no more (then handled as a selection of an
     // absent message is).
     bool funTakeStreamedReply(const QByteArray& reply, const QByteArray& path, bool captureHeaders);
+    // A refused RETR whose reply says "no such": the absent message's marker goes to the file.
+    bool funRefusedAsAbsent(const QByteArray& reply, const QByteArray& path);
     QByteArray funValidateFileName(const QByteArray& path);
     QByteArray fungetheader(const QByteArray& name);
     QByteArray funPropertyText(const QByteArray& upperName, bool* known);

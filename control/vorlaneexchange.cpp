@@ -282,10 +282,9 @@ QByteArray Vorlane::funSendDataForStreamingToAFile(const QByteArray& command, co
     strStreamFirstLine.clear();
     m_streamWriteResult = messagefile::Result::Done;
     m_streamPieces.clear();
-    // Classically only the end marker ends a streamed reply, so a refusal waits for the timeout;
-    // with fewer round trips a refusal is a reply like any other.
-    m_streamFramer.start(blnPOPFewerRoundTrips ? StreamFramer::Reply::MultiLine
-                                               : StreamFramer::Reply::Body);
+    // A refusal is a reply like any other: waiting for an end marker that never comes would cost
+    // the whole timeout and then the session, with every deletion mark of it.
+    m_streamFramer.start(StreamFramer::Reply::MultiLine);
     m_blnReplyTooLong = false;
     bool done = false;
     if (!funSendCommand(command)) {

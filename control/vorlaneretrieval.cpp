@@ -109,7 +109,8 @@ void Vorlane::WriteCurrentMsgToFile(QByteArray& strFileToWriteTo)
         messagefile::appendToFile(path, kUnableToRetrieve);
     } else {
         if (!funCanRetrieve() || !subStreamMessageToFile(path)) {
-            // An old file emptied in place for the message goes, as a removed one would have.
+            // A failed retrieval leaves no file: neither an old one emptied in place for the
+            // message nor the part of the message that came before the failure.
             messagefile::deleteFile(path);
         }
         // A failed append leaves the session usable: the exchange itself completed.
@@ -133,7 +134,7 @@ bool Vorlane::subStreamMessageToFile(const QByteArray& path)
     if (created != messagefile::Result::Done) {
         intError = controlerrors::FileError;
         strErrorDetail = messagefile::failureText(created);
-        return true;
+        return true; // what lies there is not ours to remove
     }
     strStreamFile = path;
     blnReportProgress = true;
@@ -153,7 +154,7 @@ bool Vorlane::subStreamMessageToFile(const QByteArray& path)
     if (answered) {
         subRaiseFinalProgress();
     }
-    return true;
+    return !answered || intError == controlerrors::None;
 }
 
 bool Vorlane::funTakeStreamedReply(const QByteArray& reply, const QByteArray& path,
@@ -178,6 +179,20 @@ bool Vorlane::funTakeStreamedReply(const QByteArray& reply, const QByteArray& pa
     if (captureHeaders) {
         subTakeCapturedHeaders();
     }
+    return true;
+}
+
+bool Vorlane::funRefusedAsAbsent(const QByteArray& reply, const QByteArray& path)
+{
+    // A message another client removed after TOP (or, with fewer round trips, before RETR, which
+    // is then the first to hear of it) is treated as TOP's "no such message" would have been:
+    // the session goes on, so the run's deletion marks are still carried out by QUIT.
+    if (!reply.toUpper().contains("NO SUCH")) {
+        return false;
+    }
+    subApplyNoSuchRule(reply);
+    blnHeadersRetrieved = true; // as after TOP's answer
+    messagefile::appendToFile(path, kUnableToRetrieve);
     return true;
 }
 

@@ -2,13 +2,10 @@
 // (RFC 2449); the unique ids and sizes of the whole mailbox come in one listing each; RETR brings
 // the headers along. Whatever the server refuses is asked per message, as without the member.
 #include "control/controlerrors.h"
-#include "control/messagefile.h"
 #include "control/replyparser.h"
 #include "control/vorlane.h"
 
 namespace {
-
-constexpr const char* kUnableToRetrieve = "Unable to retrieve";
 
 // What follows a multi-line reply's status line: its lines, CR LF between them.
 QByteArrayView listingBody(const QByteArray& reply)
@@ -85,19 +82,6 @@ void Vorlane::subTakeSizeListing(const QByteArray& reply)
     }
     m_listing.takeSizes(listingBody(reply), lngMsgCount,
                         [this](const QByteArray& note) { subWriteDebug(note); });
-}
-
-bool Vorlane::funRefusedAsAbsent(const QByteArray& reply, const QByteArray& path)
-{
-    // Without TOP before it, RETR is the first to hear that a message is gone; it is then
-    // treated as TOP's "no such message" would have been.
-    if (!blnPOPFewerRoundTrips || !reply.toUpper().contains("NO SUCH")) {
-        return false;
-    }
-    subApplyNoSuchRule(reply);
-    blnHeadersRetrieved = true; // as after TOP's answer
-    messagefile::appendToFile(path, kUnableToRetrieve);
-    return true;
 }
 
 void Vorlane::subTakeCapturedHeaders()

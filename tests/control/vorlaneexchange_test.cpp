@@ -307,10 +307,10 @@ TEST_F(StreamedExchange, FailedAppendIsRemembered)
     EXPECT_EQ(VorlaneTestAccess::streamWriteError(s.v), "Error attempting to open file");
 }
 
-TEST_F(StreamedExchange, ErrReplyIsOnlyNoticedByTheTimeout)
+TEST_F(StreamedExchange, ErrReplyEndsTheExchangeAtOnce)
 {
-    FakeSession s("C: RETR 1\nS: -ERR no such message", 0);
-    EXPECT_EQ(VorlaneTestAccess::streamToFile(s.v, "RETR 1", path()), kTimeoutText);
+    FakeSession s("C: RETR 1\nS: -ERR no such message\nH:", 10);
+    EXPECT_EQ(VorlaneTestAccess::streamToFile(s.v, "RETR 1", path()), "-ERR no such message");
 }
 
 TEST_F(StreamedExchange, ProgressReportsConsumedBytesAgainstTheSize)

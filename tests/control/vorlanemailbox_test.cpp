@@ -297,18 +297,42 @@ TEST_F(FileCapture, FileRemovedDuringTheTransferIsAFileError)
     }
 }
 
-TEST_F(FileCapture, StreamedErrReplyTimesOutWith25AndCloses)
+// A streamed RETR that fails leaves no file. A refusal ends at its status line, with the server's
+// words rather than the timeout's; "no such message" (another client removed it after TOP) is an
+// absent message and keeps the session, so the deletion marks before it still reach QUIT.
+TEST_F(FileCapture, FailedStreamedRetrLeavesNoFile)
 {
-    FakeSession m(QString::fromLatin1(kSelected) + "C: LIST 1\nS: +OK 1 10\nC: RETR 1\nS: -ERR no",
-                  0);
-    m.select(1);
-    QByteArray p = path();
-    m.v.WriteCurrentMsgToFile(p);
-    EXPECT_EQ(m.v.Error(), 25);
-    EXPECT_EQ(m.v.ErrorText(), "Error retrieving the message: Program determining timeout error");
-    EXPECT_EQ(m.v.Status(), 0);
-    ASSERT_FALSE(m.events.isEmpty());
-    EXPECT_EQ(m.events.last(), (QList<int>{1, 1, 100})); // raised before the close
+    const struct {
+        const char* name;
+        const char* rows; // after "C: RETR 1"
+        qint16 timeout;
+        qint16 error;
+        QByteArray errorText;
+        qint16 status;
+        QByteArray file;
+        bool finalEvent; // 100 percent raised at the end
+    } cases[] = {
+        {"refused", "S: -ERR [SYS/TEMP] try later\nH:", 10, 25,
+         "Error retrieving the message: -ERR [SYS/TEMP] try later", 0, "<missing>", true},
+        {"gone meanwhile", "S: -ERR No such message\nH:", 10, 0, "", 1, "Unable to retrieve",
+         false},
+        {"cut off by the server", "S: +OK\r\nSubject: s\r\n\r\npart of it\nX:", 1, 25,
+         "Error retrieving the message: Program determining timeout error", 0, "<missing>", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSession m(QString::fromLatin1(kSelected) + "C: LIST 1\nS: +OK 1 10\nC: RETR 1\n" +
+                          QString::fromLatin1(c.rows),
+                      c.timeout);
+        m.select(1);
+        QByteArray p = path();
+        m.v.WriteCurrentMsgToFile(p);
+        EXPECT_EQ(m.v.Error(), c.error);
+        EXPECT_EQ(m.v.ErrorText(), c.errorText);
+        EXPECT_EQ(m.v.Status(), c.status);
+        EXPECT_EQ(fileBytes(dir.filePath("msg.txt")), c.file);
+        EXPECT_EQ(!m.events.isEmpty() && m.events.last().value(2) == 100, c.finalEvent);
+    }
 }
 
 TEST_F(FileCapture, AbsentMessageWritesTheMarkerText)
