@@ -3,6 +3,7 @@
 #include "platform/automation/conversions.h"
 #include "platform/clock.h"
 #include "platform/pump.h"
+#include "scanner/absentmessage.h"
 #include "scanner/connectionsecurity.h"
 #include "scanner/enginefingerprints.h"
 #include "scanner/hittext.h"
@@ -165,7 +166,8 @@ bool ScanRun::skipListedRemembered(int counter)
 // The unique id came with the selection or the listing: asking for it costs no exchange.
 bool ScanRun::skipRemembered(const QByteArray& id)
 {
-    if (!m_memory->isRemembered(id)) {
+    // A made-up id stands for whichever message has the number now, never for one found clean.
+    if (!isServersId(id) || !m_memory->isRemembered(id)) {
         return false;
     }
     ++m_tally.remembered;
@@ -211,6 +213,11 @@ void ScanRun::saveAndCheck()
     if (m_control.error() != 0) {
         errorExit(m_control.errorText());
     }
+    // The control's marker in place of the message: there was nothing to check.
+    if (neverFetched(path)) {
+        leaveNotFullyChecked(QStringLiteral("The server did not hand it out"));
+        return;
+    }
     // The raw hits are acted on before the engines run, as a user would see them come.
     bool infected = actOn(m_definitions.check(m_places.definitionFile(), path));
     const scanner::CheckResult engines = m_engines.check(m_definitions, path);
@@ -248,7 +255,7 @@ void ScanRun::settleSavedFile(const QString& path, bool infected)
 {
     if (infected) {
         ++m_tally.infected;
-    } else if (m_memory) {
+    } else if (m_memory && isServersId(msgUniqueId())) {
         m_cleanIds.insert(msgUniqueId());
     }
     if (!m_quarantine) {
@@ -471,6 +478,24 @@ QString ScanRun::msgNumberText()
 QByteArray ScanRun::msgUniqueId()
 {
     return automation::toString(m_control.get(member::MsgUniqueID)).value;
+}
+
+// The marker stands in the id, the contents, the headers or the file of a message the server did
+// not hand out. The headers are asked last: by then the retrieval has fetched them.
+bool ScanRun::neverFetched(const QString& path)
+{
+    const auto isMarker = [](const Variant& value) {
+        return automation::toString(value).value == absentmessage::kMarker;
+    };
+    return !isServersId(msgUniqueId()) || isMarker(m_control.get(member::MsgContents)) ||
+           absentmessage::fileIsMarker(path) || isMarker(m_control.get(member::MsgHeaders));
+}
+
+bool ScanRun::isServersId(const QByteArray& id)
+{
+    const QByteArray user = automation::toString(m_control.get(member::POPUsername)).value;
+    const QByteArray host = automation::toString(m_control.get(member::POPHostname)).value;
+    return id != absentmessage::substituteId(user, host, m_control.getLong(member::MsgNumber));
 }
 
 QString ScanRun::savedMessageName()

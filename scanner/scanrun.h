@@ -74,6 +74,8 @@ private:
     QString savedMessageName();
     QString msgNumberText();
     QByteArray msgUniqueId();
+    bool isServersId(const QByteArray& id);
+    bool neverFetched(const QString& path);
     QByteArray currentFingerprint() const;
 
     ScanSurface& m_surface;

@@ -24,6 +24,8 @@ inline constexpr qint32 MsgCount = 0x6803000D;
 inline constexpr qint32 MsgNumber = 0x6803000C;
 inline constexpr qint32 MsgUniqueID = 0x6803000B;
 inline constexpr qint32 MsgSizeInK = 0x68030003;
+inline constexpr qint32 MsgHeaders = 0x6803000A;
+inline constexpr qint32 MsgContents = 0x68030004;
 inline constexpr qint32 Connect = 0x6003001E;
 inline constexpr qint32 Disconnect = 0x6003001F;
 inline constexpr qint32 DeleteCurrentMsg = 0x60030021;
@@ -55,6 +57,8 @@ inline constexpr NamedId kMembers[] = {
     {"MsgNumber", MsgNumber},
     {"MsgUniqueID", MsgUniqueID},
     {"MsgSizeInK", MsgSizeInK},
+    {"MsgHeaders", MsgHeaders},
+    {"MsgContents", MsgContents},
     {"Connect", Connect},
     {"Disconnect", Disconnect},
     {"DeleteCurrentMsg", DeleteCurrentMsg},

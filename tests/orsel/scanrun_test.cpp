@@ -445,6 +445,25 @@ void rememberTwoCleanMessages(ScanScenario& t)
     t.exitCode = -1;
 }
 
+// The memory's file of the row's account, as the run leaves it.
+QByteArray rememberedFile(const ScanScenario& t)
+{
+    return fileBytes(
+        RememberedMessages(RememberedMessages::defaultFolder(), t.address() + "\nbob", {})
+            .filePath());
+}
+
+ScanOptions headlessRemembering()
+{
+    ScanOptions options = remembering();
+    options.headless = true;
+    return options;
+}
+
+const QString kNotHandedOut =
+    QStringLiteral("Message %1 was not fully checked:\rThe server did not hand it out.\r\rIt "
+                   "stays on the server and is checked again next time.");
+
 const QList<QByteArray> kListedLogin = {"CAPA", "USER bob", "PASS pw", "STAT", "UIDL", "LIST"};
 
 const Scenario kScenarios[] = {
@@ -757,6 +776,43 @@ const Scenario kScenarios[] = {
      1,
      [](ScanScenario& t) { storeFewerRoundTrips(t, "yes"); },
      [](ScanScenario& t) { EXPECT_EQ(t.connections, 0); }},
+    // A server without UIDL says "no such command": the control's marker stands in for the id and
+    // the file. Nothing was fetched, so nothing is clean and no made-up id is remembered.
+    {"MessageNeverHandedOutIsNotCheckedNorRemembered",
+     81,
+     kLogin + "S: +OK 2 99\nC: UIDL 1\nS: -ERR no such command\nC: LIST 1\nS: +OK 1 100\n" +
+         "C: TOP 1 0\nS: +OK\nS: .\n" + messageSteps(2, {kClean}) + "C: QUIT\nS: +OK bye\nX:",
+     {},
+     exitstatus::NotFullyChecked,
+     nullptr,
+     [](ScanScenario& t) {
+         EXPECT_TRUE(t.infos.contains(kNotHandedOut.arg(1))) << qPrintable(t.infos.join("\n--\n"));
+         EXPECT_FALSE(t.infos.contains("Scan of message 1 complete.\r\rNo viruses found."));
+         EXPECT_TRUE(t.infos.contains("Scan of message 2 complete.\r\rNo viruses found."));
+         EXPECT_FALSE(t.sent.contains("RETR 1"));
+         const QByteArray memory = rememberedFile(t);
+         EXPECT_TRUE(memory.contains("\nid2\n")) << memory.constData();
+         EXPECT_FALSE(memory.contains("bob:")) << memory.constData();
+     },
+     QMessageBox::Ok,
+     110,
+     headlessRemembering()},
+    // Another client removed message 2 between TOP and RETR: it is left for the next run, and
+    // the run still ends with QUIT, so message 1's deletion is carried out.
+    {"MessageGoneBeforeRetrKeepsTheRunAndItsDeletions",
+     82,
+     kLogin + "S: +OK 2 99\n" + messageSteps(1, {kOneHit, 0, 1}) +
+         "C: UIDL 2\nS: +OK 2 id2\nC: LIST 2\nS: +OK 2 50\nC: TOP 2 0\nS: +OK\nS: .\n" +
+         "C: RETR 2\nS: -ERR No such message\nC: QUIT\nS: +OK bye\nX:",
+     {},
+     0,
+     nullptr,
+     [](ScanScenario& t) {
+         EXPECT_TRUE(t.infos.contains(kNotHandedOut.arg(2))) << qPrintable(t.infos.join("\n--\n"));
+         EXPECT_EQ(t.alerts().size(), 1);
+         EXPECT_EQ(t.sent.last(), "QUIT");
+         EXPECT_EQ(t.saved(2), "Unable to retrieve");
+     }},
     {"RunTimeErrorBoxIsNotHiddenBehindTheWindow",
      45,
      kLogin + "S: +OK 0 0\nH:",
