@@ -1,6 +1,7 @@
 #include "control/tlstrust.h"
 
 #include "control/systemtrust.h"
+#include "platform/regularfile.h"
 
 #include <QFile>
 #include <QSslConfiguration>
@@ -29,12 +30,17 @@ bool isUntrustedIssuer(const QSslError& error)
 
 bool TlsTrust::loadExtraCaCertificates(const QByteArray& pemFile, QByteArray* reason)
 {
-    QFile file(QString::fromLocal8Bit(pemFile));
-    if (!file.open(QIODevice::ReadOnly)) {
-        *reason = "Cannot read CA file " + pemFile + ": " + file.errorString().toUtf8();
+    // A bundle of every public CA is a few hundred K; more is no CA file, and a FIFO or a device
+    // would hang Connect or feed it without end.
+    constexpr qint64 kLimit = 10 * 1024 * 1024;
+    const QString path = QFile::decodeName(pemFile);
+    QString why;
+    const std::optional<QByteArray> pem = platform::readRegularFile(path, kLimit, &why);
+    if (!pem) {
+        *reason = platform::cannotRead(QStringLiteral("CA file"), path, why).toUtf8();
         return false;
     }
-    const QList<QSslCertificate> certificates = QSslCertificate::fromData(file.readAll());
+    const QList<QSslCertificate> certificates = QSslCertificate::fromData(*pem);
     if (certificates.isEmpty()) {
         *reason = "No PEM certificate in CA file " + pemFile;
         return false;

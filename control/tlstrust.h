@@ -13,7 +13,8 @@ class QSslSocket;
 class TlsTrust {
 public:
     // Trusts the PEM certificates of `pemFile` beside the system's store. False, with a readable
-    // reason, when the file cannot be read or holds no certificate; the trust is then unchanged.
+    // reason, when the file cannot be read, is not a regular file, is larger than 10 MB or holds
+    // no certificate; the trust is then unchanged.
     bool loadExtraCaCertificates(const QByteArray& pemFile, QByteArray* reason);
     void clearExtraCaCertificates();
 

@@ -31,13 +31,15 @@ int openRegularFile(const QByteArray& path, QString* reason)
     return fd;
 }
 
-bool openRegularFile(QFile& file, const QString& path, QString* reason)
+bool openRegularFile(QFile& file, const QString& path, QString* reason, bool unbuffered)
 {
     const int fd = openRegularFile(QFile::encodeName(path), reason);
     if (fd < 0) {
         return false;
     }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    const QIODevice::OpenMode mode =
+        unbuffered ? QIODevice::ReadOnly | QIODevice::Unbuffered : QIODevice::ReadOnly;
+    if (!file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         *reason = file.errorString();
         return false;

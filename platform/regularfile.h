@@ -16,8 +16,9 @@ namespace platform {
 // Returns it, or -1 with *reason "not a regular file" or the system's reason.
 int openRegularFile(const QByteArray& path, QString* reason);
 
-// The same into `file` (which then owns the descriptor), for Qt's readers.
-bool openRegularFile(QFile& file, const QString& path, QString* reason);
+// The same into `file` (which then owns the descriptor), for Qt's readers. `unbuffered` skips
+// QIODevice's own buffer for callers that read in large blocks.
+bool openRegularFile(QFile& file, const QString& path, QString* reason, bool unbuffered = false);
 
 // The whole file, when it is a regular file of at most `maxBytes`; otherwise nothing, with
 // *reason as above or "larger than N bytes".

@@ -1,5 +1,7 @@
 #include "scanner/enginefingerprints.h"
 
+#include "platform/regularfile.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 
@@ -7,9 +9,10 @@ namespace {
 
 QByteArray fileDigest(const QString& path)
 {
-    QFile file(path);
+    QFile file;
+    QString reason;
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file)) {
+    if (!platform::openRegularFile(file, path, &reason) || !hash.addData(&file)) {
         return "unreadable";
     }
     return hash.result().toHex();

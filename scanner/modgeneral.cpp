@@ -1,10 +1,15 @@
 #include "scanner/modgeneral.h"
 
+#include "platform/regularfile.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 #include <initializer_list>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace modGeneral {
@@ -99,10 +104,28 @@ bool writeFewerRoundTrips(const QString& value)
     return writeKeys({}, {{QStringLiteral("FewerRoundTrips"), value}});
 }
 
+QString settingsFileProblem()
+{
+    const QString path = settingsFilePath();
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
+        return {};
+    }
+    QString reason;
+    const int fd = platform::openRegularFile(QFile::encodeName(path), &reason);
+    if (fd < 0) {
+        return platform::cannotRead(QStringLiteral("settings file"), path, reason);
+    }
+    ::close(fd);
+    return {};
+}
+
 QString settingsFilePath()
 {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication)
-        .fileName();
+    // Where QSettings keeps it, worked out without QSettings: making one reads the file, and a
+    // FIFO there would hang before settingsFileProblem() could tell.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QLatin1Char('/') + kOrganisation + QLatin1Char('/') + kApplication +
+           QStringLiteral(".conf");
 }
 
 bool writeSettings(const StoredSettings& stored)

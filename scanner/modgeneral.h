@@ -88,4 +88,9 @@ bool writeSettings(const StoredSettings& settings);
 // The settings file's path, for messages and tests.
 QString settingsFilePath();
 
+// Why the settings file cannot be read ("Cannot read settings file PATH: not a regular file"), or
+// "" when it is a regular file or missing. A FIFO there would hang the reader, a device feed it
+// without end; check before reading.
+QString settingsFileProblem();
+
 } // namespace modGeneral

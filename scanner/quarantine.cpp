@@ -31,10 +31,17 @@ QString safeName(const QByteArray& uniqueId)
 // Copies across file systems into a file that must not exist yet.
 bool copyExclusive(const QByteArray& from, const QByteArray& to)
 {
-    const int in = ::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int in = ::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (in < 0) {
         return false;
     }
+    struct stat info {};
+    if (::fstat(in, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(in); // a FIFO would hang the copy, a device never end it
+        errno = EINVAL;
+        return false;
+    }
+    ::fcntl(in, F_SETFL, ::fcntl(in, F_GETFL) & ~O_NONBLOCK);
     const int out = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (out < 0) {
         ::close(in);

@@ -1,5 +1,7 @@
 #include "scanner/rememberedmessages.h"
 
+#include "platform/regularfile.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -67,8 +69,9 @@ void RememberedMessages::load()
 {
     m_clean.clear();
     m_inFile = false;
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    QString reason;
+    if (!platform::openRegularFile(file, m_path, &reason)) {
         return;
     }
     const QByteArrayList lines = file.readAll().split('\n');

@@ -1,10 +1,16 @@
 #include "scanner/startup.h"
 
+#include "scanner/scanoptions.h"
 #include "scanner/scansurface.h"
 
 modGeneral::StoredSettings startUp(ScanSurface& surface, const ProgramFolder& programFolder,
                                    const ScanHooks& hooks)
 {
+    if (const QString problem = modGeneral::settingsFileProblem(); !problem.isEmpty()) {
+        hooks.showError(surface.boxParent(), QStringLiteral("Error: ") + problem);
+        hooks.endProgram(exitstatus::ErrorExit);
+        return {};
+    }
     const modGeneral::StoredSettings settings = modGeneral::readSettings();
     if (!settings.complete()) {
         hooks.endProgram(hooks.settingsMissing(programFolder));

@@ -120,6 +120,10 @@ int run(QCoreApplication& app)
         QStringLiteral("0|1"));
     parser.addOptions({address, user, pass, security, caFile, decode, clamAv, fewerRoundTrips});
     parser.process(app);
+    if (const QString problem = modGeneral::settingsFileProblem(); !problem.isEmpty()) {
+        std::fprintf(stderr, "settings: %s\n", qPrintable(problem));
+        return 1;
+    }
     if (parser.isSet(fewerRoundTrips) && parser.value(fewerRoundTrips) != QLatin1String("0") &&
         parser.value(fewerRoundTrips) != QLatin1String("1")) {
         std::fprintf(stderr, "settings: --fewer-round-trips takes 0 or 1\n");

@@ -1,10 +1,15 @@
 // The ClamAV engine.
 #include "scanner/clamav/clamavengine.h"
 
+#include "platform/regularfile.h"
+
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <clamav.h>
 #include <mutex>
+#include <unistd.h>
 
 namespace scanner {
 namespace {
@@ -77,6 +82,25 @@ QString reason(cl_error_t status)
     return text;
 }
 
+// libclamav opens the database files by name and reads each to its end: a FIFO there hangs the
+// load for ever, a device feeds it without end. What is neither a folder nor a regular file (or a
+// link to one) is named instead.
+std::optional<QString> irregularDatabaseFile(const QString& folder)
+{
+    const QFileInfo top(folder);
+    if (!top.isDir()) {
+        return top.exists() && !top.isFile() ? std::optional<QString>(folder) : std::nullopt;
+    }
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden |
+                                                             QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        if (entry.exists() && !entry.isDir() && !entry.isFile()) {
+            return entry.filePath();
+        }
+    }
+    return std::nullopt;
+}
+
 void applyLimits(cl_engine* engine, const ClamAvEngine::Limits& limits)
 {
     if (limits.maxFileSizeMb) {
@@ -116,7 +140,7 @@ bool ClamAvEngine::hasDatabase(const QString& folder)
 {
     QString error;
     unsigned signatures = 0;
-    return initialiseClamAv(&error) &&
+    return !irregularDatabaseFile(folder) && initialiseClamAv(&error) &&
            cl_countsigs(QFile::encodeName(folder).constData(), CL_COUNTSIGS_ALL, &signatures) ==
                CL_SUCCESS &&
            signatures > 0;
@@ -138,6 +162,9 @@ bool ClamAvEngine::load(const QString& folder, const std::function<void()>& keep
     };
     if (!m_engine) {
         return fail(QStringLiteral("out of memory"));
+    }
+    if (const std::optional<QString> irregular = irregularDatabaseFile(folder)) {
+        return fail(QStringLiteral("%1 is not a regular file").arg(*irregular));
     }
     applyLimits(m_engine, m_limits);
     auto* context = const_cast<std::function<void()>*>(&keepAlive);
@@ -176,8 +203,18 @@ bool ClamAvEngine::scanFile(const QString& path, ClamAvVerdict* verdict, QString
     const char* name = nullptr;
     unsigned long scanned = 0;
     lastClamAvError().clear();
-    const cl_error_t status = cl_scanfile_callback(QFile::encodeName(path).constData(), &name,
-                                                   &scanned, m_engine, &options, &context);
+    // By descriptor, opened as a regular file only: a FIFO in the saved file's place cannot
+    // hang the scan.
+    QString why;
+    const QByteArray nativePath = QFile::encodeName(path);
+    const int fd = platform::openRegularFile(nativePath, &why);
+    if (fd < 0) {
+        *error = QStringLiteral("ClamAV cannot scan %1: %2").arg(path, why);
+        return false;
+    }
+    const cl_error_t status = cl_scandesc_callback(fd, nativePath.constData(), &name, &scanned,
+                                                   m_engine, &options, &context);
+    ::close(fd);
     if (status != CL_CLEAN && status != CL_VIRUS) {
         *error = QStringLiteral("ClamAV cannot scan %1: %2").arg(path, reason(status));
         return false;

@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/pump.h"
+#include "platform/regularfile.h"
 #include "scanner/clamav/clamdreply.h"
 
 #include <QFile>
@@ -87,11 +88,11 @@ ClamAvVerdict ClamdEngine::scanFile(const QString& path)
 
 ClamdRequest::Result ClamdEngine::scanOnce(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {Outcome::Failed,
-                {},
-                QStringLiteral("cannot open the saved message: %1").arg(file.errorString())};
+    QFile file;
+    QString reason;
+    if (!platform::openRegularFile(file, path, &reason)) {
+        return {
+            Outcome::Failed, {}, QStringLiteral("cannot open the saved message: %1").arg(reason)};
     }
     const ClamdRequest::Limits limits{m_limits.connectMs, m_limits.scanMs};
     if (!m_streamOnly) {

@@ -1,6 +1,7 @@
 // The definition check the scan run uses.
 #include "scanner/definitioncheck/definitionset.h"
 
+#include "platform/regularfile.h"
 #include "scanner/definitioncheck/definitionlines.h"
 #include "scanner/definitioncheck/linehitscan.h"
 #include "scanner/definitioncheck/linereader.h"
@@ -86,9 +87,10 @@ std::unique_ptr<Definitions> indexDefinitions(const QByteArray& content)
 
 std::optional<QByteArray> readDefinitionFile(const QString& path, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("Cannot open definition file %1: %2").arg(path, file.errorString());
+    QFile file;
+    QString reason;
+    if (!platform::openRegularFile(file, path, &reason)) {
+        *error = QStringLiteral("Cannot open definition file %1: %2").arg(path, reason);
         return std::nullopt;
     }
     QByteArray content = file.readAll();
@@ -218,10 +220,11 @@ CheckResult DefinitionSet::check(const QString& definitionPath, const QString& m
         return CheckResult::failure(error);
     }
     // Unbuffered: blocks go straight into our buffer instead of through QIODevice's own.
-    QFile message(messagePath);
-    if (!message.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        return CheckResult::failure(QStringLiteral("Cannot open message file %1: %2")
-                                        .arg(messagePath, message.errorString()));
+    QFile message;
+    QString reason;
+    if (!platform::openRegularFile(message, messagePath, &reason, true)) {
+        return CheckResult::failure(
+            QStringLiteral("Cannot open message file %1: %2").arg(messagePath, reason));
     }
     // Comparing the bytes is cheaper than hashing them and cannot be fooled by a collision.
     if (d->definitions && *content == d->definitions->content) {

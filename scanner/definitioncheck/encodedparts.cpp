@@ -1,6 +1,7 @@
 // The encoded MIME leaf parts of a saved message and their decoded content.
 #include "scanner/definitioncheck/encodedparts.h"
 
+#include "platform/regularfile.h"
 #include "scanner/definitioncheck/gmimeheaders.h"
 #include "scanner/definitioncheck/mimestreamdevice.h"
 
@@ -31,10 +32,10 @@ bool isDecodable(GMimeContentEncoding encoding)
 EncodedParts::EncodedParts(const QString& messagePath)
 {
     initialiseGMime();
-    const int fd = ::open(QFile::encodeName(messagePath).constData(), O_RDONLY | O_CLOEXEC);
+    QString reason;
+    const int fd = platform::openRegularFile(QFile::encodeName(messagePath), &reason);
     if (fd < 0) {
-        m_error = QStringLiteral("Cannot open message file %1: %2")
-                      .arg(messagePath, QString::fromLocal8Bit(std::strerror(errno)));
+        m_error = QStringLiteral("Cannot open message file %1: %2").arg(messagePath, reason);
         return;
     }
     m_open = true;

@@ -1,6 +1,8 @@
 // Compiled matchers kept on disk between runs.
 #include "scanner/definitioncheck/matchercache.h"
 
+#include "platform/regularfile.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -62,8 +64,9 @@ QByteArray MatcherCache::load(const QString& key) const
     if (m_directory.isEmpty()) {
         return {};
     }
-    QFile file(pathFor(key));
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    QString reason;
+    if (!platform::openRegularFile(file, pathFor(key), &reason)) {
         return {};
     }
     const QByteArray bytes = file.readAll();

@@ -7,7 +7,11 @@
 #include "platform/automation/ref.h"
 #include "tests/support/fakepop3server.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using automation::RuntimeError;
 using automation::Variant;
@@ -81,11 +85,35 @@ TEST_P(SecureRefusalTest, EndsBeforeAnyCredentialIsSent)
 INSTANTIATE_TEST_SUITE_P(Servers, SecureRefusalTest, ::testing::ValuesIn(kRefusals),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A FIFO would hang Connect and /dev/zero fill the memory: only a regular file of at most 10 MB
+// is read, and the reason is told.
 TEST(SecureSession, UnreadableCaFileFailsBeforeAnyConnection)
 {
     FakePop3Server server;
     server.script(QStringLiteral("S: +OK ready\nH:"));
-    for (const char* caFile : {"/nonexistent/ca.pem", "/dev/null"}) {
+    QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("ca.fifo")));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    QFile huge(dir.filePath(QStringLiteral("huge.pem")));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(huge.resize(10 * 1024 * 1024 + 1)); // sparse: costs no disk
+    huge.close();
+    QFile text(dir.filePath(QStringLiteral("text.pem")));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("no certificate here\n");
+    text.close();
+    const struct {
+        QByteArray caFile;
+        const char* reason;
+    } cases[] = {
+        {"/nonexistent/ca.pem", "No such file or directory"},
+        {"/dev/null", "not a regular file"},
+        {"/dev/zero", "not a regular file"},
+        {fifo, "not a regular file"},
+        {QFile::encodeName(huge.fileName()), "larger than 10485760 bytes"},
+        {QFile::encodeName(text.fileName()), "No PEM certificate"},
+    };
+    for (const auto& [caFile, reason] : cases) {
         Vorlane v;
         v.setPOPHostname("127.0.0.1");
         v.setPOPPort(server.port());
@@ -94,8 +122,9 @@ TEST(SecureSession, UnreadableCaFileFailsBeforeAnyConnection)
         v.setPOPCAFile(caFile);
         v.Connect();
         EXPECT_EQ(v.Error(), 32);
-        EXPECT_TRUE(v.ErrorText().startsWith("Secure connection failed: ")) << caFile;
+        EXPECT_TRUE(v.ErrorText().startsWith("Secure connection failed: ")) << caFile.constData();
         EXPECT_TRUE(v.ErrorText().contains(caFile)) << v.ErrorText().constData();
+        EXPECT_TRUE(v.ErrorText().contains(reason)) << v.ErrorText().constData();
     }
     EXPECT_EQ(server.connectionCount(), 0);
 }

@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLibrary>
 #include <QMessageBox>
@@ -445,6 +446,11 @@ void rememberTwoCleanMessages(ScanScenario& t)
     t.exitCode = -1;
 }
 
+void makeFifo(const QString& path)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0) << qPrintable(path);
+}
+
 // The memory's file of the row's account, as the run leaves it.
 QByteArray rememberedFile(const ScanScenario& t)
 {
@@ -813,6 +819,62 @@ const Scenario kScenarios[] = {
          EXPECT_EQ(t.sent.last(), "QUIT");
          EXPECT_EQ(t.saved(2), "Unable to retrieve");
      }},
+    // Files a user may point elsewhere: a FIFO would hang the run (and its window), a device feed
+    // it without end. Each is refused, naming the file.
+    {"DefinitionFileThatIsAFifo",
+     83,
+     sessionScript({{kClean}}),
+     {"Error: Cannot open definition file {folder}/def.dat: not a regular file"},
+     1,
+     [](ScanScenario& t) {
+         QFile::remove(t.folder.filePath(QStringLiteral("def.dat")));
+         makeFifo(t.folder.filePath(QStringLiteral("def.dat")));
+     }},
+    {"ClamAvDatabaseEntryThatIsAFifo",
+     84,
+     sessionScript({{kClean}}),
+     {"Error: Cannot load the ClamAV database in {folder}/db: {folder}/db/evil.hdb is not a "
+      "regular file"},
+     1,
+     [](ScanScenario& t) {
+         useClamAvFolder(t);
+         makeFifo(t.folder.filePath(QStringLiteral("db/evil.hdb")));
+     },
+     [](ScanScenario& t) { EXPECT_TRUE(t.sent.isEmpty()); }},
+    {"MemoryFileThatIsAFifoIsNoMemory",
+     85,
+     sessionScript({{kClean}}),
+     {},
+     0,
+     [](ScanScenario& t) {
+         const RememberedMessages memory(RememberedMessages::defaultFolder(), t.address() + "\nbob",
+                                         {});
+         QDir().mkpath(RememberedMessages::defaultFolder());
+         makeFifo(memory.filePath());
+     },
+     [](ScanScenario& t) { EXPECT_TRUE(rememberedFile(t).contains("\nid1\n")); },
+     QMessageBox::Ok,
+     110,
+     remembering()},
+    {"CaFileThatIsAFifo",
+     86,
+     "S: +OK\nH:",
+     {},
+     1,
+     [](ScanScenario& t) {
+         makeFifo(t.folder.filePath(QStringLiteral("ca.fifo")));
+         modGeneral::writeSettings({t.address(), QStringLiteral("bob"), QStringLiteral("pw"),
+                                    QStringLiteral("tls"),
+                                    t.folder.filePath(QStringLiteral("ca.fifo"))});
+     },
+     [](ScanScenario& t) {
+         EXPECT_EQ(t.infos.last(), "Secure connection failed: Cannot read CA file " +
+                                       t.folder.filePath(QStringLiteral("ca.fifo")) +
+                                       ": not a regular file");
+         EXPECT_EQ(t.connections, 0);
+     },
+     QMessageBox::Ok,
+     995},
     {"RunTimeErrorBoxIsNotHiddenBehindTheWindow",
      45,
      kLogin + "S: +OK 0 0\nH:",
@@ -935,6 +997,34 @@ TEST(ScanSettings, OnlyTheScannersOwnFileCounts)
     organisationWide.remove();
     EXPECT_EQ(read.user, "u");
     EXPECT_EQ(read.pass, ""); // missing here, so missing: the settings program is started
+}
+
+// A FIFO as the settings file would hang both programs before their first word.
+TEST(ScanSettings, SettingsFileThatIsNotARegularFileIsRefused)
+{
+    const QString path = modGeneral::settingsFilePath();
+    QFile::remove(path);
+    QDir().mkpath(QFileInfo(path).path());
+    makeFifo(path);
+    Scan window;
+    int exitCode = -1;
+    QString shown;
+    ScanHooks hooks = ScanHooks::real();
+    hooks.endProgram = [&](int code) { exitCode = code; };
+    hooks.showError = [&](QWidget*, const QString& text) { shown = text; };
+    startUp(window, QDir::currentPath(), hooks);
+    QProcess settings;
+    settings.start(QStringLiteral(SETTINGS_PATH), {"--address", "a", "--user", "u", "--pass", "p"});
+    const bool finished = settings.waitForFinished(10000);
+    QFile::remove(path);
+    modGeneral::writeSettings({QStringLiteral("h"), QStringLiteral("u"), QStringLiteral("p")});
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(shown, "Error: Cannot read settings file " + path + ": not a regular file");
+    EXPECT_FALSE(window.isVisible());
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(settings.exitCode(), 1);
+    EXPECT_EQ(settings.readAllStandardError(),
+              "settings: Cannot read settings file " + path.toUtf8() + ": not a regular file\n");
 }
 
 TEST(ScanSettings, SettingsProgramRefusesLineBreaksAndReadsThePasswordFromStandardInput)
