@@ -5,8 +5,10 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -65,34 +67,45 @@ QString RememberedMessages::defaultFolder()
     return base + QStringLiteral("/Orsel");
 }
 
-void RememberedMessages::load()
+QString RememberedMessages::load()
 {
     m_clean.clear();
     m_inFile = false;
-    QFile file;
     QString reason;
-    if (!platform::openRegularFile(file, m_path, &reason)) {
-        return;
+    const std::optional<QByteArray> content =
+        platform::readRegularFile(m_path, kMaximumFileBytes, &reason);
+    if (!content) {
+        // Too large to be ours (nor worth the memory it would take): said, and replaced.
+        return QFile::exists(m_path) && QFileInfo(m_path).isFile()
+                   ? QStringLiteral("the memory file %1 is %2; it is ignored and rewritten")
+                         .arg(m_path, reason)
+                   : QString();
     }
-    const QByteArrayList lines = file.readAll().split('\n');
+    QByteArrayList lines = content->split('\n');
+    lines.removeLast(); // "" after the last line end, or a line a failed write cut off
     if (lines.size() < 2 || lines[0] != kMagic || lines[1] != "engines " + m_engines) {
-        return; // another format, or found clean by other definitions: forgotten
+        return {}; // another format, or found clean by other definitions: forgotten
     }
     for (qsizetype i = 2; i < lines.size(); ++i) {
-        if (storable(lines[i])) {
-            m_clean.insert(lines[i]);
+        const qsizetype space = lines[i].lastIndexOf(' ');
+        bool isNumber = false;
+        const qint32 sizeInK = space > 0 ? lines[i].mid(space + 1).toInt(&isNumber) : 0;
+        const QByteArray id = lines[i].left(space);
+        if (isNumber && sizeInK >= 0 && storable(id)) {
+            m_clean.insert(id, sizeInK);
         }
     }
     m_inFile = true;
+    return {};
 }
 
-bool RememberedMessages::save(const QSet<QByteArray>& clean, QString* error,
+bool RememberedMessages::save(const Sizes& clean, QString* error,
                               const std::function<void()>& afterChunk)
 {
-    QSet<QByteArray> kept;
-    for (const QByteArray& id : clean) {
-        if (storable(id)) {
-            kept.insert(id);
+    Sizes kept;
+    for (auto it = clean.cbegin(); it != clean.cend(); ++it) {
+        if (storable(it.key()) && it.value() >= 0) {
+            kept.insert(it.key(), it.value());
         }
     }
     if (m_inFile && kept == m_clean) {
@@ -106,7 +119,7 @@ bool RememberedMessages::save(const QSet<QByteArray>& clean, QString* error,
     return true;
 }
 
-bool RememberedMessages::write(const QSet<QByteArray>& clean, QString* error,
+bool RememberedMessages::write(const Sizes& clean, QString* error,
                                const std::function<void()>& afterChunk) const
 {
     if (!QDir().mkpath(m_folder)) {
@@ -114,21 +127,20 @@ bool RememberedMessages::write(const QSet<QByteArray>& clean, QString* error,
         return false;
     }
     QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QByteArrayList ids(clean.begin(), clean.end());
+    QByteArrayList ids = clean.keys();
     std::sort(ids.begin(), ids.end());
     QByteArray content = kMagic + "\nengines " + m_engines + '\n';
     for (const QByteArray& id : std::as_const(ids)) {
-        content += id + '\n';
+        content += id + ' ' + QByteArray::number(clean.value(id)) + '\n';
     }
 
-    const QByteArray side = QFile::encodeName(m_path + QStringLiteral(".new"));
-    const int fd =
-        ::open(side.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // A side file of this run's own: two runs writing into one would mix their memories.
+    QByteArray side = QFile::encodeName(m_path + QStringLiteral(".new-XXXXXX"));
+    const int fd = ::mkostemp(side.data(), O_CLOEXEC);
     if (fd < 0) {
         *error = QStringLiteral("cannot write %1: %2").arg(QFile::decodeName(side), systemError());
         return false;
     }
-    ::fchmod(fd, 0600); // a side file left by an older run keeps no wider mode
     bool ok = true;
     for (qsizetype at = 0; ok && at < content.size(); at += kChunk) {
         ok = writeAll(fd, content.constData() + at, std::min(kChunk, content.size() - at));

@@ -8,7 +8,6 @@
 #include "scanner/enginefingerprints.h"
 #include "scanner/hittext.h"
 #include "scanner/statusoutput.h"
-#include "scanner/uniqueidlist.h"
 #include "scanner/vorlanemembers.h"
 
 #include <QCoreApplication>
@@ -85,7 +84,6 @@ void ScanRun::runSteps()
                       .arg(count)
                       .arg(kMaximumMessages));
     }
-    takeListedIds();
     for (int counter = 1; counter <= count; ++counter) {
         scanMessage(counter);
     }
@@ -112,7 +110,9 @@ void ScanRun::prepareOptions()
         m_memory.emplace(RememberedMessages::defaultFolder(),
                          m_settings.address + QLatin1Char('\n') + m_settings.user,
                          m_engineFingerprint);
-        m_memory->load();
+        if (const QString notice = m_memory->load(); !notice.isEmpty()) {
+            writeErrorText(QStringLiteral("Orsel01: ") + notice + QLatin1Char('.'));
+        }
     }
 }
 
@@ -133,9 +133,6 @@ int ScanRun::exitCodeAtEnd() const
 
 void ScanRun::scanMessage(int counter)
 {
-    if (skipListedRemembered(counter)) {
-        return;
-    }
     Variant number[] = {Variant::fromInt16(qint16(counter))};
     m_control.call(member::SetCurrentMsg, number);
     if (m_control.error() != 0) {
@@ -156,22 +153,16 @@ void ScanRun::scanMessage(int counter)
     }
 }
 
-bool ScanRun::skipListedRemembered(int counter)
-{
-    // From the listing a remembered message costs no exchange at all: it is not even selected.
-    const auto listed = m_listedIds.constFind(counter);
-    return listed != m_listedIds.cend() && skipRemembered(*listed);
-}
-
-// The unique id came with the selection or the listing: asking for it costs no exchange.
+// The unique id came with the selection; with fewer round trips so did the size, and a message
+// remembered but of another size is new content under an old id: it is checked again.
 bool ScanRun::skipRemembered(const QByteArray& id)
 {
     // A made-up id stands for whichever message has the number now, never for one found clean.
-    if (!isServersId(id) || !m_memory->isRemembered(id)) {
+    if (!isServersId(id) || !m_memory->isRemembered(id, m_control.getLong(member::MsgSizeInK))) {
         return false;
     }
     ++m_tally.remembered;
-    m_cleanIds.insert(id);
+    m_cleanIds.insert(id, m_control.getLong(member::MsgSizeInK));
     return true;
 }
 
@@ -256,7 +247,7 @@ void ScanRun::settleSavedFile(const QString& path, bool infected)
     if (infected) {
         ++m_tally.infected;
     } else if (m_memory && isServersId(msgUniqueId())) {
-        m_cleanIds.insert(msgUniqueId());
+        m_cleanIds.insert(msgUniqueId(), m_control.getLong(member::MsgSizeInK));
     }
     if (!m_quarantine) {
         return;
@@ -384,17 +375,8 @@ void ScanRun::applyFewerRoundTrips()
                                  "be 0 or 1.")
                       .arg(value));
     }
-    m_fewerRoundTrips = value == QLatin1String("1");
-    if (m_fewerRoundTrips) {
+    if (value == QLatin1String("1")) {
         m_control.put(member::POPFewerRoundTrips, Variant::fromBool(true));
-    }
-}
-
-void ScanRun::takeListedIds()
-{
-    if (m_memory && m_fewerRoundTrips) {
-        m_listedIds =
-            uniqueIdsByNumber(automation::toString(m_control.get(member::UniqueIDList)).value);
     }
 }
 
@@ -438,7 +420,7 @@ void ScanRun::rememberCleanMessages()
     // Definitions changed during the run: what they found clean proves nothing any more.
     const bool sameEngines = currentFingerprint() == m_engineFingerprint;
     QString error;
-    if (!m_memory->save(sameEngines ? m_cleanIds : QSet<QByteArray>(), &error)) {
+    if (!m_memory->save(sameEngines ? m_cleanIds : RememberedMessages::Sizes(), &error)) {
         writeErrorText(QStringLiteral("Orsel01: the clean messages are not remembered: ") + error);
     }
 }

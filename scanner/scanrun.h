@@ -48,11 +48,9 @@ private:
     void runSteps();
     void applyConnectionSecurity();
     void applyFewerRoundTrips();
-    void takeListedIds();
     void prepareOptions();
     void scanMessage(int counter);
     bool skipRemembered(const QByteArray& id);
-    bool skipListedRemembered(int counter);
     bool skipLarge();
     void saveAndCheck();
     bool actOn(const scanner::CheckResult& result);
@@ -97,8 +95,6 @@ private:
     std::optional<Quarantine> m_quarantine;
     std::optional<RememberedMessages> m_memory;
     QByteArray m_engineFingerprint; // of what checked this run's messages
-    QSet<QByteArray> m_cleanIds;    // found clean this run, or remembered and still there
-    bool m_fewerRoundTrips = false;
-    // With fewer round trips and --remember: the ids the server listed, by message number.
-    QHash<qint32, QByteArray> m_listedIds;
+    // Found clean this run, or remembered and still there, with their sizes.
+    RememberedMessages::Sizes m_cleanIds;
 };

@@ -3,6 +3,8 @@
 
 #include "platform/regularfile.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -82,23 +84,40 @@ QString reason(cl_error_t status)
     return text;
 }
 
+// What the database folder holds (or the one file it names), in name order.
+QFileInfoList databaseEntries(const QString& folder)
+{
+    const QFileInfo top(folder);
+    if (!top.isDir()) {
+        return top.exists() || top.isSymLink() ? QFileInfoList{top} : QFileInfoList{};
+    }
+    return QDir(folder).entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
 // libclamav opens the database files by name and reads each to its end: a FIFO there hangs the
 // load for ever, a device feeds it without end. What is neither a folder nor a regular file (or a
 // link to one) is named instead.
 std::optional<QString> irregularDatabaseFile(const QString& folder)
 {
-    const QFileInfo top(folder);
-    if (!top.isDir()) {
-        return top.exists() && !top.isFile() ? std::optional<QString>(folder) : std::nullopt;
-    }
-    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden |
-                                                             QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo& entry : entries) {
+    for (const QFileInfo& entry : databaseEntries(folder)) {
         if (entry.exists() && !entry.isDir() && !entry.isFile()) {
             return entry.filePath();
         }
     }
     return std::nullopt;
+}
+
+// Names, sizes and modification times of the database files. The database's own version, time
+// and count stay 0, 0 and the same when a custom .hdb is replaced by one of as many signatures.
+QByteArray databaseListing(const QString& folder)
+{
+    QByteArray listing;
+    for (const QFileInfo& entry : databaseEntries(folder)) {
+        listing += QFile::encodeName(entry.fileName()) + ':' + QByteArray::number(entry.size()) +
+                   ':' + QByteArray::number(entry.lastModified().toMSecsSinceEpoch()) + ',';
+    }
+    return QCryptographicHash::hash(listing, QCryptographicHash::Sha256).toHex();
 }
 
 void applyLimits(cl_engine* engine, const ClamAvEngine::Limits& limits)
@@ -230,7 +249,7 @@ QByteArray ClamAvEngine::fingerprint() const
     const long long time = m_engine ? cl_engine_get_num(m_engine, CL_ENGINE_DB_TIME, &err) : 0;
     return "folder=" + QFile::encodeName(m_folder) + ";version=" + QByteArray::number(version) +
            ";time=" + QByteArray::number(time) + ";signatures=" + QByteArray::number(m_signatures) +
-           ";limits=reported";
+           ";files=" + databaseListing(m_folder) + ";limits=reported";
 }
 
 } // namespace scanner

@@ -50,7 +50,8 @@ public:
     bool scanFile(const QString& path, ClamAvVerdict* verdict, QString* error) const;
 
     // What the loaded engine knows, for telling runs with different databases apart:
-    // "folder=...;version=...;time=...;signatures=...;limits=reported". The last part marks
+    // "folder=...;version=...;time=...;signatures=...;files=...;limits=reported", where files is
+    // a digest of the database files' names, sizes and modification times. The last part marks
     // engines that report their limits: a message remembered clean by one that did not may
     // have gone unseen beyond them.
     QByteArray fingerprint() const;

@@ -15,6 +15,7 @@
 #include "tests/support/waitfor.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -430,21 +431,45 @@ ScanOptions remembering()
     return options;
 }
 
-// A first run with --remember finds messages 1 and 2 clean.
-void rememberTwoCleanMessages(ScanScenario& t)
+// A first run with --remember over `messages` (fewer round trips), which it finds clean.
+void rememberFirst(ScanScenario& t, const QList<Message>& messages)
 {
     storeFewerRoundTrips(t, "1");
     FakePop3Server first(t.address(), 110);
-    first.script(pipelinedSessionScript({{kClean}, {kClean}}));
+    first.script(pipelinedSessionScript(messages));
     ControlHost control;
     ScanRun(t.window, control, modGeneral::readSettings(), modGeneral::readEngineSettings(),
             ProgramFolder(t.folder.path()), t.hooks(), remembering())
         .run();
-    EXPECT_EQ(first.received().count("RETR 2"), 1);
+    EXPECT_EQ(first.received().count("RETR " + QByteArray::number(messages.size())), 1);
+    EXPECT_EQ(t.exitCode, 0);
     t.infos.clear();
     t.pauses.clear();
     t.exitCode = -1;
 }
+
+void rememberTwoCleanMessages(ScanScenario& t)
+{
+    rememberFirst(t, {{kClean}, {kClean}});
+}
+
+// A ClamAV database of the one signature "md5:size:name" of `data`, in the row's folder.
+void useClamAvHashOf(ScanScenario& t, const QByteArray& data)
+{
+    const QString database = t.folder.filePath(QStringLiteral("db"));
+    QDir().mkpath(database);
+    QFile db(database + QStringLiteral("/custom.hdb"));
+    ASSERT_TRUE(db.open(QIODevice::WriteOnly));
+    db.write(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex() + ":" +
+             QByteArray::number(data.size()) + ":Orsel.Test.Custom\n");
+    modGeneral::writeEngineSettings({QStringLiteral("0"), database});
+}
+
+const QByteArray kPayload = "a payload ClamAV knows only by its hash, and def.dat not at all\n";
+const QByteArray kPayloadMail = testmail::message(
+    "attached", testmail::multipart("mixed", "b",
+                                    {testmail::base64Attachment(
+                                        "payload.bin", "application/octet-stream", kPayload)}));
 
 void makeFifo(const QString& path)
 {
@@ -775,6 +800,43 @@ const Scenario kScenarios[] = {
      QMessageBox::Ok,
      110,
      remembering()},
+    // An id the server gives out again for other content (or a message number as id): the size
+    // tells, and the message is checked again.
+    {"RememberedIdOfAnotherSizeIsCheckedAgain",
+     87,
+     pipelinedSessionScript({{kClean}, {kOneHit, 3000, 1}}, {1}),
+     {},
+     0,
+     rememberTwoCleanMessages,
+     [](ScanScenario& t) {
+         EXPECT_EQ(t.sent, (kListedLogin + QList<QByteArray>{"RETR 2", "DELE 2", "QUIT"}));
+         EXPECT_EQ(t.alerts().size(), 1);
+         EXPECT_TRUE(rememberedFile(t).endsWith("\nid1 1\n")) << rememberedFile(t).constData();
+     },
+     QMessageBox::Ok,
+     110,
+     remembering()},
+    // A custom database replaced by one of as many signatures: ClamAV's version, time and count
+    // stay 0, 0 and 1, but what it finds clean is not what the old one found.
+    {"ReplacedClamAvDatabaseOfTheSameCountForgetsTheMemory",
+     88,
+     pipelinedSessionScript({{kPayloadMail, 0, 1}}),
+     {},
+     0,
+     [](ScanScenario& t) {
+         useClamAvHashOf(t, "some other payload");
+         rememberFirst(t, {{kPayloadMail}});
+         useClamAvHashOf(t, kPayload);
+     },
+     [](ScanScenario& t) {
+         EXPECT_EQ(t.sent, (kListedLogin + QList<QByteArray>{"RETR 1", "DELE 1", "QUIT"}));
+         ASSERT_EQ(t.alerts().size(), 1);
+         EXPECT_TRUE(t.alerts()[0].contains("[Orsel.Test.Custom.UNOFFICIAL]:ClamAV"))
+             << qPrintable(t.alerts()[0]);
+     },
+     QMessageBox::Ok,
+     110,
+     remembering()},
     {"UnknownFewerRoundTripsValueIsRefusedBeforeConnecting",
      48,
      "S: +OK\nH:",
@@ -797,7 +859,7 @@ const Scenario kScenarios[] = {
          EXPECT_TRUE(t.infos.contains("Scan of message 2 complete.\r\rNo viruses found."));
          EXPECT_FALSE(t.sent.contains("RETR 1"));
          const QByteArray memory = rememberedFile(t);
-         EXPECT_TRUE(memory.contains("\nid2\n")) << memory.constData();
+         EXPECT_TRUE(memory.contains("\nid2 1\n")) << memory.constData();
          EXPECT_FALSE(memory.contains("bob:")) << memory.constData();
      },
      QMessageBox::Ok,
@@ -852,7 +914,7 @@ const Scenario kScenarios[] = {
          QDir().mkpath(RememberedMessages::defaultFolder());
          makeFifo(memory.filePath());
      },
-     [](ScanScenario& t) { EXPECT_TRUE(rememberedFile(t).contains("\nid1\n")); },
+     [](ScanScenario& t) { EXPECT_TRUE(rememberedFile(t).contains("\nid1 1\n")); },
      QMessageBox::Ok,
      110,
      remembering()},

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -20,13 +21,14 @@ mode_t modeOf(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
-QSet<QByteArray> ids(std::initializer_list<const char*> list)
+// Ids of messages of 1 K.
+RememberedMessages::Sizes ids(std::initializer_list<const char*> list)
 {
-    QSet<QByteArray> set;
+    RememberedMessages::Sizes sizes;
     for (const char* id : list) {
-        set.insert(id);
+        sizes.insert(id, 1);
     }
-    return set;
+    return sizes;
 }
 
 // The listing a rescan skips remembered messages by: a number said twice names no message.
@@ -69,18 +71,18 @@ TEST(RememberedMessages, RemembersPerAccountAndEnginesPrivatelyAndPrunes)
         RememberedMessages memory(folder, c.account, c.engines);
         memory.load();
         for (const QByteArray& id : c.remembered) {
-            EXPECT_TRUE(memory.isRemembered(id)) << id.constData();
+            EXPECT_TRUE(memory.isRemembered(id, 1)) << id.constData();
         }
         for (const QByteArray& id : c.forgotten) {
-            EXPECT_FALSE(memory.isRemembered(id)) << id.constData();
+            EXPECT_FALSE(memory.isRemembered(id, 1)) << id.constData();
         }
     }
 
     // Saving what the server still has drops the rest.
     ASSERT_TRUE(bob.save(ids({"b/2"}), &error));
     bob.load();
-    EXPECT_FALSE(bob.isRemembered("a1"));
-    EXPECT_TRUE(bob.isRemembered("b/2"));
+    EXPECT_FALSE(bob.isRemembered("a1", 1));
+    EXPECT_TRUE(bob.isRemembered("b/2", 1));
 
     // A rescan that found nothing new leaves the file alone; anything else rewrites it.
     int chunks = 0;
@@ -92,19 +94,58 @@ TEST(RememberedMessages, RemembersPerAccountAndEnginesPrivatelyAndPrunes)
     ASSERT_TRUE(bob.save(ids({"b/2"}), &error, count));
     EXPECT_EQ(chunks, 2);
     bob.load();
-    EXPECT_FALSE(bob.isRemembered("d4"));
+    EXPECT_FALSE(bob.isRemembered("d4", 1));
 }
 
+// What the file says is believed only when it is whole, ours, and about a message of that size.
 TEST(RememberedMessages, GarbageInTheFileIsForgottenNotBelieved)
 {
-    QTemporaryDir state;
-    RememberedMessages memory(state.path(), QStringLiteral("h\nu"), "e");
-    QFile file(memory.filePath());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("a1\nb2\n"); // no header: not ours
-    file.close();
-    memory.load();
-    EXPECT_FALSE(memory.isRemembered("a1"));
+    const QByteArray head = "Orsel remembered clean messages 1\nengines e\n";
+    const QByteArray tooLarge = head + "big 1\n" + QByteArray(16 * 1024 * 1024, 'x') + '\n';
+    const struct {
+        const char* name;
+        QByteArray content;
+        QList<std::pair<QByteArray, qint32>> remembered, forgotten;
+        bool said = false; // load() tells why the file was ignored
+    } cases[] = {
+        {"no header: not ours", "a1\nb2\n", {}, {{"a1", 1}}},
+        // A write cut "abcdef 12\n" short: neither the shorter id nor the shorter size counts.
+        {"last line cut off", head + "keep 1\nabc", {{"keep", 1}}, {{"abc", 1}, {"abc", 0}}},
+        {"last size cut off", head + "keep 1\nabcdef 1", {{"keep", 1}}, {{"abcdef", 1}}},
+        // Older runs kept no sizes: each such message is checked once more.
+        {"ids without sizes", head + "a1\nb2 2\n", {{"b2", 2}}, {{"a1", 1}, {"a1", 0}}},
+        // An id given out again for other content, or a message number as id.
+        {"size differs", head + "a1 3\n", {{"a1", 3}}, {{"a1", 4}, {"a1", 2}}},
+        {"nonsense sizes", head + "a1 -1\na2 x\na3 \n", {}, {{"a1", -1}, {"a2", 0}, {"a3", 0}}},
+        {"over 16 MB", tooLarge, {}, {{"big", 1}}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir state;
+        RememberedMessages memory(state.path(), QStringLiteral("h\nu"), "e");
+        QFile file(memory.filePath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.content);
+        file.close();
+        const QString said = memory.load();
+        EXPECT_EQ(said.contains(memory.filePath() + " is larger than 16777216 bytes; it is "
+                                                    "ignored and rewritten"),
+                  c.said)
+            << qPrintable(said);
+        for (const auto& [id, size] : c.remembered) {
+            EXPECT_TRUE(memory.isRemembered(id, size)) << id.constData() << " " << size;
+        }
+        for (const auto& [id, size] : c.forgotten) {
+            EXPECT_FALSE(memory.isRemembered(id, size)) << id.constData() << " " << size;
+        }
+        // Whatever was there, the next save leaves a memory of the right size that reads back.
+        QString error;
+        ASSERT_TRUE(memory.save(ids({"n1"}), &error)) << qPrintable(error);
+        EXPECT_TRUE(memory.load().isEmpty());
+        EXPECT_TRUE(memory.isRemembered("n1", 1));
+        EXPECT_LT(QFileInfo(memory.filePath()).size(), 100);
+        EXPECT_EQ(QDir(state.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    }
 }
 
 TEST(RememberedMessages, SurvivesAKillInTheMiddleOfItsWrite)
@@ -114,9 +155,9 @@ TEST(RememberedMessages, SurvivesAKillInTheMiddleOfItsWrite)
     QString error;
     ASSERT_TRUE(memory.save(ids({"old-1", "old-2"}), &error));
 
-    QSet<QByteArray> many;
+    RememberedMessages::Sizes many;
     for (int i = 0; i < 50000; ++i) {
-        many.insert("new-" + QByteArray::number(i));
+        many.insert("new-" + QByteArray::number(i), 1);
     }
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -132,14 +173,14 @@ TEST(RememberedMessages, SurvivesAKillInTheMiddleOfItsWrite)
     ::waitpid(child, &status, 0);
 
     memory.load();
-    EXPECT_TRUE(memory.isRemembered("old-1"));
-    EXPECT_TRUE(memory.isRemembered("old-2"));
-    EXPECT_FALSE(memory.isRemembered("new-1"));
+    EXPECT_TRUE(memory.isRemembered("old-1", 1));
+    EXPECT_TRUE(memory.isRemembered("old-2", 1));
+    EXPECT_FALSE(memory.isRemembered("new-1", 1));
     // The next save finishes what the killed one began.
     ASSERT_TRUE(memory.save(many, &error)) << qPrintable(error);
     memory.load();
-    EXPECT_TRUE(memory.isRemembered("new-49999"));
-    EXPECT_FALSE(memory.isRemembered("old-1"));
+    EXPECT_TRUE(memory.isRemembered("new-49999", 1));
+    EXPECT_FALSE(memory.isRemembered("old-1", 1));
 }
 
 TEST(Quarantine, NamesByDateAndIdNeverOverwritesAndKeepsFilesPrivate)
