@@ -117,7 +117,10 @@ scanner::CheckResult ScanEngines::check(const scanner::DefinitionSet& definition
                                                         ? QByteArray("ClamAV")
                                                         : "ClamAV: " + detection.innerFile});
     }
-    result.notFullyChecked = verdict.notFullyChecked;
+    // The first engine's reason stands; ClamAV's is not lost when the decoded check had none.
+    if (result.notFullyChecked.isEmpty()) {
+        result.notFullyChecked = verdict.notFullyChecked;
+    }
     return result;
 }
 

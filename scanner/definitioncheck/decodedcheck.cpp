@@ -38,6 +38,7 @@ CheckResult checkDecodedParts(const DefinitionSet& definitions, const QString& m
         return a.definition < b.definition;
     });
     CheckResult result;
+    result.notFullyChecked = parts.unread();
     result.hits.reserve(found.size());
     for (PartHit& hit : found) {
         result.hits.push_back(

@@ -27,6 +27,38 @@ bool isDecodable(GMimeContentEncoding encoding)
            encoding == GMIME_CONTENT_ENCODING_UUENCODE;
 }
 
+// What GMime says it may have skipped or read otherwise than another reader would. The plain
+// warnings (a repeated header, an odd address) leave every part where it was.
+const char* damageOf(GMimeParserWarning warning)
+{
+    switch (warning) {
+    case GMIME_CRIT_NESTING_OVERFLOW:
+        return "its MIME parts are nested too deep to be read";
+    case GMIME_CRIT_PART_WITHOUT_HEADERS_OR_CONTENT:
+        return "a MIME part has neither headers nor content";
+    case GMIME_CRIT_MULTIPART_WITHOUT_BOUNDARY:
+        return "a multipart has no boundary";
+    case GMIME_CRIT_INVALID_HEADER_NAME:
+        return "a header name is invalid";
+    case GMIME_CRIT_CONFLICTING_HEADER:
+        return "a header conflicts with another";
+    case GMIME_CRIT_CONFLICTING_PARAMETER:
+        return "a header parameter conflicts with another";
+    default:
+        return nullptr;
+    }
+}
+
+void noteDamage(gint64 /*offset*/, GMimeParserWarning warning, const gchar* /*item*/,
+                gpointer unread)
+{
+    auto* text = static_cast<QString*>(unread);
+    if (const char* damage = damageOf(warning); damage && text->isEmpty()) {
+        *text =
+            QStringLiteral("The decoded check could not read it whole: ") + QLatin1String(damage);
+    }
+}
+
 } // namespace
 
 EncodedParts::EncodedParts(const QString& messagePath)
@@ -43,7 +75,11 @@ EncodedParts::EncodedParts(const QString& messagePath)
     GMimeParser* parser = g_mime_parser_new_with_stream(stream);
     // Parts refer to their bytes in the file instead of holding a copy of them.
     g_mime_parser_set_persist_stream(parser, TRUE);
-    m_message = g_mime_parser_construct_message(parser, nullptr);
+    // A part GMime does not build is a part no check sees: the message is then not fully checked.
+    GMimeParserOptions* options = g_mime_parser_options_new();
+    g_mime_parser_options_set_warning_callback(options, noteDamage, &m_unread);
+    m_message = g_mime_parser_construct_message(parser, options);
+    g_mime_parser_options_free(options);
     g_object_unref(parser);
     g_object_unref(stream); // the message keeps what it needs
     if (m_message) {

@@ -29,6 +29,10 @@ public:
     bool isOpen() const { return m_open; }
     QString error() const { return m_error; }
 
+    // Why parts of the message may have gone unread ("" when none did): GMime gave up on nesting
+    // beyond its limit, or met a structure that other readers take otherwise.
+    QString unread() const { return m_unread; }
+
     qsizetype count() const { return qsizetype(m_parts.size()); }
     // The part's file name (UTF-8) or, when it has none, its content type ("text/plain").
     QByteArray label(qsizetype index) const;
@@ -40,6 +44,7 @@ private:
 
     bool m_open = false;
     QString m_error;
+    QString m_unread;
     GMimeMessage* m_message = nullptr;
     std::vector<GMimePart*> m_parts; // referenced by the message, which is kept alive
 };

@@ -34,7 +34,8 @@ Decoded checkBoth(const QByteArray& definitions, const QByteArray& message, qsiz
 struct Case {
     const char* name;
     QByteArray message;
-    Hits decoded; // the raw check finds none of them
+    Hits decoded;         // the raw check finds none of them
+    const char* unread{}; // what notFullyChecked ends with; none when null
 };
 
 const QByteArray kText = "first line\r\nhere is an evil payload, hidden\r\nlast line\r\n";
@@ -134,6 +135,15 @@ std::vector<Case> malformedCases()
     QByteArray broken = base64Lines("line one\r\nan evil payload\r\n");
     broken.insert(12, "!!*&\r\n=%%");
     broken.chop(6);
+    // Beyond GMime's nesting limits its parser gives up on what lies below: a part no check sees.
+    QByteArray deeper = deep;
+    for (int level = 1000; level < 1100; ++level) {
+        deeper = multipart("mixed", "level" + QByteArray::number(level), {deeper});
+    }
+    QByteArray forwarded = message("inner", attachment);
+    for (int level = 0; level < 520; ++level) {
+        forwarded = message("fwd", attachedMessage(forwarded));
+    }
     return {
         {"no closing boundary",
          message("open", multipart("mixed", "b", {attachment}, false)),
@@ -149,7 +159,18 @@ std::vector<Case> malformedCases()
          "X-Long: " + QByteArray(1 << 20, 'h') + "\r\n" +
              message("long", multipart("mixed", "b", {attachment})),
          {{"evil payload", "m.txt: an evil payload"}}},
-        {"no MIME at all", "just some text\r\nwith an evil payload\r\n", {}},
+        {"1,100 nested multiparts", message("deeper", deeper), {}, "nested too deep to be read"},
+        {"520 nested attached messages", forwarded, {}, "nested too deep to be read"},
+        {"a multipart without a boundary",
+         "Subject: nb\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed\r\n\r\n--x\r\n" +
+             attachment + "\r\n--x--\r\n",
+         {},
+         "a multipart has no boundary"},
+        // A first line that is no header could hide the headers after it from GMime.
+        {"no MIME at all",
+         "just some text\r\nwith an evil payload\r\n",
+         {},
+         "a header name is invalid"},
         {"empty file", "", {}},
     };
 }
@@ -161,6 +182,14 @@ TEST(DecodedCheck, MalformedMimeIsCheckedAsFarAsItDecodes)
         const Decoded out = checkBoth("evil payload", c.message);
         ASSERT_TRUE(out.raw.result.ok);
         ASSERT_TRUE(out.decoded.result.ok) << out.decoded.result.error.toStdString();
+        const QString unread = out.decoded.result.notFullyChecked;
+        if (c.unread) {
+            EXPECT_TRUE(unread.startsWith("The decoded check could not read it whole: ") &&
+                        unread.endsWith(QLatin1String(c.unread)))
+                << unread.toStdString();
+        } else {
+            EXPECT_EQ(unread, "");
+        }
         if (std::string(c.name).starts_with("broken")) {
             // GMime skips the invalid characters; the rest decodes to shifted bytes, so only the
             // absence of a crash or error is asserted.
