@@ -4,6 +4,7 @@
 #include "platform/pump.h"
 #include "scanner/installedcommand.h"
 #include "scanner/programfolder.h"
+#include "scanner/runlock.h"
 #include "scanner/scanoptions.h"
 #include "scanner/statusoutput.h"
 
@@ -65,17 +66,25 @@ int explainMissingSettings(const ProgramFolder& folder)
 
 } // namespace
 
+static bool waitSixtySeconds(const std::function<bool()>& attempt)
+{
+    return retryWhilePumping(attempt, 60 * 1000);
+}
+
 ScanHooks ScanHooks::real()
 {
-    return ScanHooks{realPause, realAskToContinue, realShowError, realEndProgram,
-                     startSettingsProgram};
+    return ScanHooks{realPause,      realAskToContinue,    realShowError,
+                     realEndProgram, startSettingsProgram, waitSixtySeconds};
 }
 
 ScanHooks ScanHooks::headless()
 {
-    return ScanHooks{[](int) {}, [](QWidget*, const QString&) { return false; },
-                     [](QWidget*, const QString& text) { writeErrorText(text); }, realEndProgram,
-                     explainMissingSettings};
+    return ScanHooks{[](int) {},
+                     [](QWidget*, const QString&) { return false; },
+                     [](QWidget*, const QString& text) { writeErrorText(text); },
+                     realEndProgram,
+                     explainMissingSettings,
+                     waitSixtySeconds};
 }
 
 void reportRuntimeError(const ScanHooks& hooks, int number, const QString& description)

@@ -22,6 +22,9 @@ struct ScanHooks {
     // A setting is missing: hands over to the settings program, or says how to store them.
     // Returns the exit status to end with.
     std::function<int(const ProgramFolder& programFolder)> settingsMissing;
+    // Another run holds the account or the folder: tries `attempt` until it succeeds (true) or
+    // the wait is over (false, after 60 s), keeping the window alive meanwhile.
+    std::function<bool(const std::function<bool()>& attempt)> waitForRunLock;
 
     // The window's: modal boxes, busy pauses, the settings program started.
     static ScanHooks real();

@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 
 using automation::Variant;
 namespace member = vorlanemembers;
@@ -61,6 +62,7 @@ void ScanRun::endProgram(int exitCode)
 void ScanRun::runSteps()
 {
     m_surface.setStartEnabled(false);
+    takeRunLocks();
     prepareEngines();
     prepareOptions();
     m_control.put(member::POPHostname, text(m_settings.address));
@@ -93,6 +95,38 @@ void ScanRun::runSteps()
     rememberCleanMessages();
     m_surface.setStartEnabled(true);
     endProgram(exitCodeAtEnd());
+}
+
+// Before anything is written or remembered: another run on the account, or saving into the same
+// folder, would write the same msgN.txt and the same memory.
+void ScanRun::takeRunLocks()
+{
+    // Port and timeout are fixed, so address and user name tell accounts apart.
+    takeRunLock(m_accountLock, QStringLiteral("account"),
+                m_settings.address + QLatin1Char('\n') + m_settings.user);
+    const QString folder = m_places.messageFolder.displayPath();
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    takeRunLock(m_folderLock, QStringLiteral("folder"), canonical.isEmpty() ? folder : canonical);
+}
+
+void ScanRun::takeRunLock(RunLock& lock, const QString& kind, const QString& key)
+{
+    const QString path = RunLock::pathFor(RunLock::defaultFolder(), kind, key);
+    qint64 holder = 0;
+    QString error;
+    const auto attempt = [&] { return lock.tryTake(path, &holder, &error) || !error.isEmpty(); };
+    if (!attempt()) {
+        m_surface.setInfo(QStringLiteral("Waiting for another scan of %1 to end...")
+                              .arg(currentAccountName(m_settings)));
+        if (!m_hooks.waitForRunLock(attempt)) {
+            errorExit(QStringLiteral("Another scan of %1 is running%2.")
+                          .arg(currentAccountName(m_settings),
+                               holder > 0 ? QStringLiteral(" (pid %1)").arg(holder) : QString()));
+        }
+    }
+    if (!error.isEmpty()) {
+        errorExit(error);
+    }
 }
 
 void ScanRun::prepareOptions()

@@ -9,6 +9,7 @@
 #include "scanner/programfolder.h"
 #include "scanner/quarantine.h"
 #include "scanner/rememberedmessages.h"
+#include "scanner/runlock.h"
 #include "scanner/scanengines.h"
 #include "scanner/scanhooks.h"
 #include "scanner/scanoptions.h"
@@ -46,6 +47,8 @@ private:
     };
 
     void runSteps();
+    void takeRunLocks();
+    void takeRunLock(RunLock& lock, const QString& kind, const QString& key);
     void applyConnectionSecurity();
     void applyFewerRoundTrips();
     void prepareOptions();
@@ -92,6 +95,8 @@ private:
     bool m_failed = false;
     bool m_blankLinesSaid = false;
     Tally m_tally;
+    RunLock m_accountLock; // held from before login to the program's end
+    RunLock m_folderLock;
     std::optional<Quarantine> m_quarantine;
     std::optional<RememberedMessages> m_memory;
     QByteArray m_engineFingerprint; // of what checked this run's messages

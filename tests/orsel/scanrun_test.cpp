@@ -4,6 +4,7 @@
 #include "platform/pump.h"
 #include "scanner/controlhost.h"
 #include "scanner/modgeneral.h"
+#include "scanner/runlock.h"
 #include "scanner/scan.h"
 #include "scanner/scanrun.h"
 #include "scanner/startup.h"
@@ -195,6 +196,9 @@ public:
             }
         };
         h.endProgram = [this](int code) { exitCode = code; };
+        if (runLockWait) {
+            h.waitForRunLock = runLockWait;
+        }
         return h;
     }
 
@@ -224,6 +228,9 @@ public:
     std::optional<qint16> popTimeout;
     QStringList labelsDuringPauses;
     std::function<void(int)> pauseOverride;
+    // Stands in for the 60 s wait for another run's lock; `otherRun` plays that run.
+    std::function<bool(const std::function<bool()>&)> runLockWait;
+    RunLock otherRun;
     std::unique_ptr<BoxAnswerer> boxes;
     std::unique_ptr<ClamdServer> clamd;
 };
@@ -494,6 +501,45 @@ ScanOptions headlessRemembering()
 const QString kNotHandedOut =
     QStringLiteral("Message %1 was not fully checked:\rThe server did not hand it out.\r\rIt "
                    "stays on the server and is checked again next time.");
+
+// Another run holds the lock of `kind` ("account" or "folder") of the row's run.
+void holdRunLock(ScanScenario& t, const char* kind)
+{
+    const QString key = QLatin1String(kind) == QLatin1String("account")
+                            ? t.address() + QStringLiteral("\nbob")
+                            : QFileInfo(t.folder.path()).canonicalFilePath();
+    qint64 holder = 0;
+    QString error;
+    ASSERT_TRUE(t.otherRun.tryTake(
+        RunLock::pathFor(RunLock::defaultFolder(), QString::fromLatin1(kind), key), &holder,
+        &error))
+        << qPrintable(error);
+}
+
+// The wait for the other run's lock runs out: it tries again and again, then gives up.
+Scenario lockedOutScenario(const char* name, int host, const char* kind)
+{
+    return {name,
+            host,
+            "S: +OK\nH:",
+            {"Error: Another scan of bob@*"},
+            1,
+            [kind](ScanScenario& t) {
+                holdRunLock(t, kind);
+                t.runLockWait = [](const std::function<bool()>& attempt) {
+                    return attempt() || attempt();
+                };
+            },
+            [](ScanScenario& t) {
+                EXPECT_EQ(t.boxes->texts.value(0), "Error: Another scan of bob@" + t.address() +
+                                                       " is running (pid " +
+                                                       QString::number(::getpid()) + ").");
+                EXPECT_TRUE(t.infos.contains("Waiting for another scan of bob@" + t.address() +
+                                             " to end..."));
+                EXPECT_EQ(t.connections, 0);
+                EXPECT_EQ(t.saved(1), "<missing>");
+            }};
+}
 
 const QList<QByteArray> kListedLogin = {"CAPA", "USER bob", "PASS pw", "STAT", "UIDL", "LIST"};
 
@@ -837,6 +883,27 @@ const Scenario kScenarios[] = {
      QMessageBox::Ok,
      110,
      remembering()},
+    // One run per account and per saved-files folder: a second one waits, then gives up
+    // before it logs in; one whose wait sees the other end runs as ever.
+    lockedOutScenario("AnotherRunOnTheAccountIsWaitedForThenRefused", 89, "account"),
+    lockedOutScenario("AnotherRunSavingIntoTheFolderIsWaitedForThenRefused", 90, "folder"),
+    {"RunWaitsForTheOtherRunToEnd",
+     91,
+     sessionScript({{kClean}}),
+     {},
+     0,
+     [](ScanScenario& t) {
+         holdRunLock(t, "account");
+         t.runLockWait = [&t](const std::function<bool()>& attempt) {
+             const bool lockedOut = !attempt();
+             t.otherRun.release();
+             return lockedOut && attempt();
+         };
+     },
+     [](ScanScenario& t) {
+         EXPECT_EQ(t.saved(1), kClean);
+         EXPECT_EQ(t.sent.last(), "QUIT");
+     }},
     {"UnknownFewerRoundTripsValueIsRefusedBeforeConnecting",
      48,
      "S: +OK\nH:",
