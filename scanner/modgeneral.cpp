@@ -75,6 +75,8 @@ StoredSettings readSettings()
     stored.user = readKey(*settings, QStringLiteral("User"));
     stored.pass = readKey(*settings, QStringLiteral("Pass"));
     stored.security = readKey(*settings, QStringLiteral("Security"));
+    stored.securityEmpty =
+        stored.security.isEmpty() && settings->contains(kGroup + QStringLiteral("/Security"));
     stored.caFile = readKey(*settings, QStringLiteral("CAFile"));
     stored.fewerRoundTrips = readKey(*settings, QStringLiteral("FewerRoundTrips"));
     return stored;
@@ -117,6 +119,19 @@ QString settingsFileProblem()
     }
     ::close(fd);
     return {};
+}
+
+QString settingsFileWarning()
+{
+    const QString path = settingsFilePath();
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 ||
+        (info.st_mode & (S_IRGRP | S_IROTH)) == 0) {
+        return {};
+    }
+    return QStringLiteral("warning: %1 holds the password and others may read it; chmod 600 %1 "
+                          "makes it yours alone")
+        .arg(path);
 }
 
 QString settingsFilePath()

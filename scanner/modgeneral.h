@@ -22,6 +22,8 @@ struct StoredSettings {
     // Optional: "1" has the control save round trips (for a distant server); "" or "0" is the
     // classic session.
     QString fewerRoundTrips{};
+    // The file has "Security=" with nothing after it: not the same as no key at all.
+    bool securityEmpty{};
 
     // A missing key reads as empty; values are taken as stored (no trimming).
     bool complete() const { return !address.isEmpty() && !user.isEmpty() && !pass.isEmpty(); }
@@ -92,5 +94,9 @@ QString settingsFilePath();
 // "" when it is a regular file or missing. A FIFO there would hang the reader, a device feed it
 // without end; check before reading.
 QString settingsFileProblem();
+
+// "" or, when others than its owner may read the settings file (it holds the password), a
+// warning that names it and the chmod that fixes it.
+QString settingsFileWarning();
 
 } // namespace modGeneral

@@ -126,7 +126,24 @@ bool RememberedMessages::write(const Sizes& clean, QString* error,
         *error = QStringLiteral("cannot create %1").arg(m_folder);
         return false;
     }
-    QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // A link in the folder's place is not followed: its target's mode is not ours to change, nor
+    // is the memory written where it points.
+    const int folder = ::open(QFile::encodeName(m_folder).constData(),
+                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0) {
+        *error = QStringLiteral("the state folder %1 is a symbolic link or no folder: %2")
+                     .arg(m_folder, systemError());
+        return false;
+    }
+    ::fchmod(folder, 0700);
+    const bool written = writeIn(folder, clean, error, afterChunk);
+    ::close(folder);
+    return written;
+}
+
+bool RememberedMessages::writeIn(int folder, const Sizes& clean, QString* error,
+                                 const std::function<void()>& afterChunk) const
+{
     QByteArrayList ids = clean.keys();
     std::sort(ids.begin(), ids.end());
     QByteArray content = kMagic + "\nengines " + m_engines + '\n';
@@ -156,12 +173,6 @@ bool RememberedMessages::write(const Sizes& clean, QString* error,
         ::unlink(side.constData());
         return false;
     }
-    // The rename itself reaches the disk only with its folder.
-    if (const int folder =
-            ::open(QFile::encodeName(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
+    ::fsync(folder); // the rename itself reaches the disk only with its folder
     return true;
 }

@@ -52,6 +52,8 @@ public:
 
 private:
     bool write(const Sizes& clean, QString* error, const std::function<void()>& afterChunk) const;
+    bool writeIn(int folder, const Sizes& clean, QString* error,
+                 const std::function<void()>& afterChunk) const;
 
     QString m_folder;
     QString m_path;

@@ -385,6 +385,13 @@ void ScanRun::onProgress(qint16 percentCompleted)
 
 void ScanRun::applyConnectionSecurity()
 {
+    // A key with no value may be a typo for "tls": logging in without TLS then would send the
+    // password in the clear.
+    if (m_settings.securityEmpty) {
+        errorExit(QStringLiteral("The connection security \"Security=\" in the settings is empty; "
+                                 "it must be %1, or the key left out for a plain connection.")
+                      .arg(securityWordList()));
+    }
     // Without the key the control keeps its stored design-time settings: plain POP3 on 110.
     if (m_settings.security.isEmpty()) {
         return;

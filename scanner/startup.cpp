@@ -2,6 +2,7 @@
 
 #include "scanner/scanoptions.h"
 #include "scanner/scansurface.h"
+#include "scanner/statusoutput.h"
 
 modGeneral::StoredSettings startUp(ScanSurface& surface, const ProgramFolder& programFolder,
                                    const ScanHooks& hooks)
@@ -10,6 +11,9 @@ modGeneral::StoredSettings startUp(ScanSurface& surface, const ProgramFolder& pr
         hooks.showError(surface.boxParent(), QStringLiteral("Error: ") + problem);
         hooks.endProgram(exitstatus::ErrorExit);
         return {};
+    }
+    if (const QString warning = modGeneral::settingsFileWarning(); !warning.isEmpty()) {
+        writeErrorText(QStringLiteral("Orsel01: ") + warning);
     }
     const modGeneral::StoredSettings settings = modGeneral::readSettings();
     if (!settings.complete()) {

@@ -26,6 +26,13 @@ int store(const modGeneral::StoredSettings& settings, const modGeneral::EngineSe
                                  "name or password\n");
             return 2;
         }
+        // Bytes that are no UTF-8 arrive as U+FFFD: stored so, they would log in as another
+        // user or with another password than the one given.
+        if (value.contains(QChar::ReplacementCharacter)) {
+            std::fprintf(stderr, "settings: the address, user name and password must be UTF-8 "
+                                 "text\n");
+            return 2;
+        }
     }
     if (!modGeneral::writeSettings(settings) || !modGeneral::writeEngineSettings(engines)) {
         std::fprintf(stderr, "settings: cannot write %s\n",
@@ -123,6 +130,9 @@ int run(QCoreApplication& app)
     if (const QString problem = modGeneral::settingsFileProblem(); !problem.isEmpty()) {
         std::fprintf(stderr, "settings: %s\n", qPrintable(problem));
         return 1;
+    }
+    if (const QString warning = modGeneral::settingsFileWarning(); !warning.isEmpty()) {
+        std::fprintf(stderr, "settings: %s\n", qPrintable(warning));
     }
     if (parser.isSet(fewerRoundTrips) && parser.value(fewerRoundTrips) != QLatin1String("0") &&
         parser.value(fewerRoundTrips) != QLatin1String("1")) {

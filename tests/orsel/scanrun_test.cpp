@@ -25,6 +25,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <fcntl.h>
@@ -904,6 +905,17 @@ const Scenario kScenarios[] = {
          EXPECT_EQ(t.saved(1), kClean);
          EXPECT_EQ(t.sent.last(), "QUIT");
      }},
+    // "Security=" with no value may be a typo for "tls": no login without TLS for it.
+    {"EmptySecurityValueIsRefusedBeforeConnecting",
+     92,
+     "S: +OK\nH:",
+     {"Error: The connection security \"Security=\" in the settings is empty; it must be *"},
+     1,
+     [](ScanScenario&) {
+         QSettings file(modGeneral::settingsFilePath(), QSettings::IniFormat);
+         file.setValue(QStringLiteral("Settings/Security"), QString());
+     },
+     [](ScanScenario& t) { EXPECT_EQ(t.connections, 0); }},
     {"UnknownFewerRoundTripsValueIsRefusedBeforeConnecting",
      48,
      "S: +OK\nH:",
@@ -1163,7 +1175,10 @@ TEST(ScanSettings, SettingsProgramRefusesLineBreaksAndReadsThePasswordFromStanda
         QStringList arguments;
         QByteArray input;
         int exitCode;
-        QString storedPass; // after the call
+        QString storedPass;        // after the call
+        const char* said = "";     // in what it writes to standard error
+        mode_t mode = 0600;        // of the settings file before the call
+        bool throughShell = false; // the arguments are for sh -c, $0 being the program
     } cases[] = {
         {"line feed in the address",
          {"--address", "a\nb", "--user", "u", "--pass", "p"},
@@ -1191,18 +1206,45 @@ TEST(ScanSettings, SettingsProgramRefusesLineBreaksAndReadsThePasswordFromStanda
          2,
          "before"},
         {"empty standard input", {"--address", "a", "--user", "u", "--pass", "-"}, "", 2, "before"},
+        // Bytes that are no UTF-8 would be stored as U+FFFD: another password than the one given.
+        {"password from standard input that is no UTF-8",
+         {"--address", "a", "--user", "u", "--pass", "-"},
+         "p\xffw\n",
+         2,
+         "before",
+         "must be UTF-8 text"},
+        {"user name that is no UTF-8",
+         {"-c", "exec \"$0\" --address a --user \"$(printf 'u\\377')\" --pass p", SETTINGS_PATH},
+         {},
+         2,
+         "before",
+         "must be UTF-8 text",
+         0600,
+         true},
+        // It holds the password: others reading it is worth a word, and the word says what to do.
+        {"settings file readable by others",
+         {"--decode", "0"},
+         {},
+         0,
+         "before",
+         "holds the password and others may read it; chmod 600 ",
+         0644},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         modGeneral::writeSettings(
             {QStringLiteral("h"), QStringLiteral("u"), QStringLiteral("before")});
+        ::chmod(QFile::encodeName(modGeneral::settingsFilePath()).constData(), c.mode);
         QProcess settings;
-        settings.start(QStringLiteral(SETTINGS_PATH), c.arguments);
+        settings.start(c.throughShell ? QStringLiteral("/bin/sh") : QStringLiteral(SETTINGS_PATH),
+                       c.arguments);
         ASSERT_TRUE(settings.waitForStarted(5000));
         settings.write(c.input);
         settings.closeWriteChannel();
         ASSERT_TRUE(settings.waitForFinished(10000));
-        EXPECT_EQ(settings.exitCode(), c.exitCode) << settings.readAllStandardError().constData();
+        const QByteArray said = settings.readAllStandardError();
+        EXPECT_EQ(settings.exitCode(), c.exitCode) << said.constData();
+        EXPECT_TRUE(said.contains(c.said)) << said.constData();
         EXPECT_EQ(modGeneral::readSettings().pass, c.storedPass);
     }
 }

@@ -148,6 +148,24 @@ TEST(RememberedMessages, GarbageInTheFileIsForgottenNotBelieved)
     }
 }
 
+// A link in the state folder's place is neither followed nor has its target's mode changed.
+TEST(RememberedMessages, AStateFolderThatIsALinkIsRefused)
+{
+    QTemporaryDir state;
+    const QString target = state.filePath(QStringLiteral("shared"));
+    const QString folder = state.filePath(QStringLiteral("Orsel"));
+    ASSERT_TRUE(QDir().mkpath(target));
+    ::chmod(QFile::encodeName(target).constData(), 0755);
+    ASSERT_TRUE(QFile::link(target, folder));
+    RememberedMessages memory(folder, QStringLiteral("h\nu"), "e");
+    QString error;
+    EXPECT_FALSE(memory.save(ids({"a1"}), &error));
+    EXPECT_TRUE(error.startsWith("the state folder " + folder + " is a symbolic link or no folder"))
+        << qPrintable(error);
+    EXPECT_EQ(modeOf(target), 0755u);
+    EXPECT_TRUE(QDir(target).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+}
+
 TEST(RememberedMessages, SurvivesAKillInTheMiddleOfItsWrite)
 {
     QTemporaryDir state;
