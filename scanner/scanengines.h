@@ -42,6 +42,9 @@ public:
     // "decode=...;clamav=" and the engine's own fingerprint. Complete after prepare().
     QByteArray fingerprint() const;
 
+    // True when an engine beside the definition check is on: check() then reads the message.
+    bool readsTheMessage() const { return m_decode || m_clamAv || m_clamd; }
+
 private:
     bool prepareInProcess(const std::function<void(const QString&)>& showInfo,
                           const std::function<void()>& keepAlive, QString* error);

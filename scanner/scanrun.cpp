@@ -7,6 +7,7 @@
 #include "scanner/connectionsecurity.h"
 #include "scanner/enginefingerprints.h"
 #include "scanner/hittext.h"
+#include "scanner/messageassent.h"
 #include "scanner/statusoutput.h"
 #include "scanner/vorlanemembers.h"
 
@@ -27,6 +28,17 @@ Variant text(const QString& value)
 {
     return Variant::fromString(value.toUtf8());
 }
+
+// A file of the run's own that goes when the check of its message is over, however it ends.
+struct RemovedAtEnd {
+    QString path;
+    ~RemovedAtEnd()
+    {
+        if (!path.isEmpty()) {
+            QFile::remove(path);
+        }
+    }
+};
 
 } // namespace
 
@@ -245,7 +257,11 @@ void ScanRun::saveAndCheck()
     }
     // The raw hits are acted on before the engines run, as a user would see them come.
     bool infected = actOn(m_definitions.check(m_places.definitionFile(), path));
-    const scanner::CheckResult engines = m_engines.check(m_definitions, path);
+    // What decodes or unpacks the message, and the quarantine, get it as it was sent.
+    const RemovedAtEnd asSent{m_engines.readsTheMessage() || m_quarantine ? writeAsSent(path)
+                                                                          : QString()};
+    const scanner::CheckResult engines =
+        m_engines.check(m_definitions, asSent.path.isEmpty() ? path : asSent.path);
     infected = actOn(engines) || infected;
     sayBlankDefinitionLines();
     // A hit needs no more looking: the message goes all the same.
@@ -258,7 +274,17 @@ void ScanRun::saveAndCheck()
         m_surface.setInfo(QStringLiteral("Scan of message %1 complete.\r\rNo viruses found.")
                               .arg(msgNumberText()));
     }
-    settleSavedFile(path, infected);
+    settleSavedFile(path, asSent.path, infected);
+}
+
+QString ScanRun::writeAsSent(const QString& path)
+{
+    const QString asSent = messageassent::pathFor(path);
+    QString error;
+    if (!messageassent::write(path, asSent, &error)) {
+        errorExit(error);
+    }
+    return asSent;
 }
 
 // Alerts and marks the message for deletion once per hit, in the order given; a failed check
@@ -274,9 +300,9 @@ bool ScanRun::actOn(const scanner::CheckResult& result)
     return !result.hits.empty();
 }
 
-// With --quarantine the saved file of an infected message moves there and a clean one's goes;
-// --remember notes the clean message.
-void ScanRun::settleSavedFile(const QString& path, bool infected)
+// With --quarantine an infected message goes there as it was sent, and its saved file goes, as
+// does a clean one's; --remember notes the clean message.
+void ScanRun::settleSavedFile(const QString& path, const QString& asSentPath, bool infected)
 {
     if (infected) {
         ++m_tally.infected;
@@ -291,11 +317,13 @@ void ScanRun::settleSavedFile(const QString& path, bool infected)
         return;
     }
     QString error;
+    // The quarantine keeps the message as it was sent, so that it can be restored as it was.
     const auto moved =
-        m_quarantine->take(path, msgUniqueId(), QDateTime::currentDateTimeUtc(), &error);
+        m_quarantine->take(asSentPath, msgUniqueId(), QDateTime::currentDateTimeUtc(), &error);
     if (!moved) {
         errorExit(error);
     }
+    QFile::remove(path);
     writeStatusText(QStringLiteral("Message %1 quarantined as %2").arg(msgNumberText(), *moved));
 }
 

@@ -57,7 +57,8 @@ private:
     bool skipLarge();
     void saveAndCheck();
     bool actOn(const scanner::CheckResult& result);
-    void settleSavedFile(const QString& path, bool infected);
+    void settleSavedFile(const QString& path, const QString& asSentPath, bool infected);
+    QString writeAsSent(const QString& path);
     void leaveNotFullyChecked(const QString& reason);
     QString closingText() const;
     void prepareEngines();

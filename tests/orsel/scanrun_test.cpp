@@ -503,6 +503,20 @@ const QString kNotHandedOut =
     QStringLiteral("Message %1 was not fully checked:\rThe server did not hand it out.\r\rIt "
                    "stays on the server and is checked again next time.");
 
+const QByteArray kStuffed = "Subject: dots\r\n\r\n..a line that starts with a dot\r\n...\r\nend";
+const QByteArray kUnstuffed =
+    "Subject: dots\r\n\r\n.a line that starts with a dot\r\n..\r\nend\r\n";
+const QByteArray kStuffedQuotedPrintable =
+    "Subject: qp\r\nContent-Type: text/plain\r\nContent-Transfer-Encoding: quoted-printable\r\n"
+    "\r\nan evil=\r\n..payload\r\n";
+
+ScanOptions quarantining()
+{
+    ScanOptions options;
+    options.quarantineFolder = QStringLiteral("q"); // made absolute by the row's folder below
+    return options;
+}
+
 // Another run holds the lock of `kind` ("account" or "folder") of the row's run.
 void holdRunLock(ScanScenario& t, const char* kind)
 {
@@ -916,6 +930,45 @@ const Scenario kScenarios[] = {
          file.setValue(QStringLiteral("Settings/Security"), QString());
      },
      [](ScanScenario& t) { EXPECT_EQ(t.connections, 0); }},
+    // The wire stuffs a dot before each line that starts with one, and the saved file keeps the
+    // stuffing; ClamAV (here by the hash of the whole message) and the quarantine get the message
+    // as it was sent: stuffed dots removed, last line ended.
+    {"EnginesAndQuarantineGetTheMessageAsItWasSent",
+     93,
+     sessionScript({{kStuffed, 0, 1}}),
+     {},
+     0,
+     [](ScanScenario& t) { useClamAvHashOf(t, kUnstuffed); },
+     [](ScanScenario& t) {
+         ASSERT_EQ(t.alerts().size(), 1);
+         EXPECT_TRUE(t.alerts()[0].contains("[Orsel.Test.Custom.UNOFFICIAL]:ClamAV"));
+         const QDir quarantine(t.folder.filePath(QStringLiteral("q")));
+         const QStringList kept = quarantine.entryList(QDir::Files);
+         ASSERT_EQ(kept.size(), 1);
+         EXPECT_EQ(fileBytes(quarantine.filePath(kept[0])), kUnstuffed);
+         EXPECT_EQ(QDir(t.folder.path()).entryList(QDir::Files | QDir::Hidden),
+                   QStringList{"def.dat"});
+     },
+     QMessageBox::Ok,
+     110,
+     quarantining()},
+    // A quoted-printable line broken before a dot: decoded from the wire's bytes, the stuffed dot
+    // would split what the definition names.
+    {"DecodedCheckReadsTheMessageAsItWasSent",
+     94,
+     sessionScript({{kStuffedQuotedPrintable, 0, 1}}),
+     {},
+     0,
+     [](ScanScenario& t) {
+         t.writeDefinitions("evil.payload\r\n");
+         modGeneral::writeEngineSettings({QStringLiteral("1"), QString()});
+     },
+     [](ScanScenario& t) {
+         ASSERT_EQ(t.alerts().size(), 1);
+         EXPECT_TRUE(t.alerts()[0].contains("[evil.payload]:text/plain: an evil.payload"))
+             << qPrintable(t.alerts()[0]);
+         EXPECT_EQ(t.saved(1), kStuffedQuotedPrintable);
+     }},
     {"UnknownFewerRoundTripsValueIsRefusedBeforeConnecting",
      48,
      "S: +OK\nH:",
@@ -1049,9 +1102,12 @@ TEST_P(ScanScenario, Run)
     if (popTimeout) {
         control.put(0x6803000E /* POPTimeout */, automation::Variant::fromInt16(*popTimeout));
     }
+    ScanOptions options = scenario.options;
+    if (!options.quarantineFolder.isEmpty() && QDir::isRelativePath(options.quarantineFolder)) {
+        options.quarantineFolder = folder.filePath(options.quarantineFolder);
+    }
     ScanRun run(window, control, modGeneral::readSettings(), modGeneral::readEngineSettings(),
-                programFolder ? *programFolder : ProgramFolder(folder.path()), hooks(),
-                scenario.options);
+                programFolder ? *programFolder : ProgramFolder(folder.path()), hooks(), options);
     run.run();
     sent = server.received();
     connections = server.connectionCount();
