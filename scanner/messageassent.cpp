@@ -1,6 +1,7 @@
 #include "scanner/messageassent.h"
 
 #include "platform/regularfile.h"
+#include "platform/writeall.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -29,24 +30,6 @@ QByteArray unstuffed(const QByteArray& block, bool* atLineStart, bool* afterCr)
         }
     }
     return out;
-}
-
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t done = ::write(fd, data, size_t(left));
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done <= 0) {
-            return false;
-        }
-        data += done;
-        left -= done;
-    }
-    return true;
 }
 
 } // namespace
@@ -84,9 +67,10 @@ bool write(const QString& savedPath, const QString& viewPath, QString* error)
             break;
         }
         empty = false;
-        ok = writeAll(out, unstuffed(block, &atLineStart, &afterCr));
+        ok = platform::writeAll(out, unstuffed(block, &atLineStart, &afterCr));
     }
-    ok = ok && (empty || writeAll(out, "\r\n")); // the last line's end the saved file drops
+    ok = ok &&
+         (empty || platform::writeAll(out, "\r\n")); // the last line's end the saved file drops
     const QString why = QString::fromLocal8Bit(std::strerror(errno));
     ok = ::close(out) == 0 && ok;
     if (!ok) {

@@ -1,6 +1,7 @@
 #include "scanner/rememberedmessages.h"
 
 #include "platform/regularfile.h"
+#include "platform/writeall.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -18,22 +19,6 @@ namespace {
 
 const QByteArray kMagic = "Orsel remembered clean messages 1";
 constexpr qsizetype kChunk = 64 * 1024;
-
-bool writeAll(int fd, const char* data, qsizetype size)
-{
-    while (size > 0) {
-        const ssize_t done = ::write(fd, data, size_t(size));
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done <= 0) {
-            return false;
-        }
-        data += done;
-        size -= done;
-    }
-    return true;
-}
 
 QString systemError()
 {
@@ -160,7 +145,8 @@ bool RememberedMessages::writeIn(int folder, const Sizes& clean, QString* error,
     }
     bool ok = true;
     for (qsizetype at = 0; ok && at < content.size(); at += kChunk) {
-        ok = writeAll(fd, content.constData() + at, std::min(kChunk, content.size() - at));
+        ok = platform::writeAll(
+            fd, QByteArrayView(content).sliced(at, std::min(kChunk, content.size() - at)));
         if (ok && afterChunk) {
             afterChunk();
         }
