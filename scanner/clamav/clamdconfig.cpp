@@ -1,5 +1,7 @@
 #include "scanner/clamav/clamdconfig.h"
 
+#include "platform/regularfile.h"
+
 #include <QFile>
 
 namespace scanner {
@@ -9,9 +11,10 @@ namespace {
 // line wins. Empty when the file or the option is missing.
 QByteArray optionValue(const QString& config, const QByteArray& option)
 {
-    QFile file(config);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
+    QFile file;
+    QString reason;
+    if (!platform::openRegularFile(file, config, &reason)) {
+        return {}; // a FIFO in its place must not hang the start
     }
     QByteArray value;
     while (!file.atEnd()) {
