@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace messageassent {
 namespace {
@@ -16,18 +17,30 @@ namespace {
 constexpr qint64 kBlock = 256 * 1024;
 
 // Removes the dot that stuffing put at the start of a line; `atLineStart` and `afterCr` carry
-// the line state across blocks.
+// the line state across blocks. Whole lines are copied at once: the dot is looked for only
+// after each CR LF.
 QByteArray unstuffed(const QByteArray& block, bool* atLineStart, bool* afterCr)
 {
     QByteArray out;
     out.reserve(block.size());
-    for (const char c : block) {
-        const bool drop = *atLineStart && c == '.';
-        *atLineStart = *afterCr && c == '\n';
-        *afterCr = c == '\r';
-        if (!drop) {
-            out.append(c);
+    const char* at = block.constData();
+    const char* const end = at + block.size();
+    while (at < end) {
+        if (std::exchange(*atLineStart, false) && *at == '.') {
+            ++at;
+            *afterCr = false;
+            continue;
         }
+        const auto* lineFeed = static_cast<const char*>(std::memchr(at, '\n', size_t(end - at)));
+        const char* const stop = lineFeed ? lineFeed + 1 : end;
+        out.append(at, stop - at);
+        if (lineFeed) {
+            *atLineStart = lineFeed > at ? lineFeed[-1] == '\r' : *afterCr;
+            *afterCr = false;
+        } else {
+            *afterCr = end[-1] == '\r';
+        }
+        at = stop;
     }
     return out;
 }

@@ -1,4 +1,5 @@
 // What unattended runs keep between runs: the memory of clean messages and the quarantine.
+#include "scanner/messageassent.h"
 #include "scanner/quarantine.h"
 #include "scanner/rememberedmessages.h"
 #include "scanner/uniqueidlist.h"
@@ -199,6 +200,43 @@ TEST(RememberedMessages, SurvivesAKillInTheMiddleOfItsWrite)
     memory.load();
     EXPECT_TRUE(memory.isRemembered("new-49999", 1));
     EXPECT_FALSE(memory.isRemembered("old-1", 1));
+}
+
+// The message as it was sent, from the saved file: across the 256 K blocks it is read in too.
+TEST(MessageAsSent, StuffedDotsGoAndTheLastLineIsEnded)
+{
+    const qsizetype block = 256 * 1024;
+    const QByteArray fill(block - 1, 'f');
+    const struct {
+        const char* name;
+        QByteArray saved, sent;
+    } cases[] = {
+        {"stuffed lines", "S: x\r\n\r\n..one\r\n...\r\n.\r\nend",
+         "S: x\r\n\r\n.one\r\n..\r\n\r\nend\r\n"},
+        {"a dot not at a line start stays", "a.b\r\nc\n.d\r.e", "a.b\r\nc\n.d\r.e\r\n"},
+        {"empty", "", ""},
+        {"CR at the end of a block", fill + "\r\n..x", fill + "\r\n.x\r\n"},
+        {"CR LF at the end of a block", fill.chopped(1) + "\r\n..x",
+         fill.chopped(1) + "\r\n.x\r\n"},
+        {"a stuffed dot last in a block", fill.chopped(2) + "\r\n..x",
+         fill.chopped(2) + "\r\n.x\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir work;
+        const QString saved = work.filePath(QStringLiteral("msg1.txt"));
+        QFile file(saved);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.saved);
+        file.close();
+        QString error;
+        ASSERT_TRUE(messageassent::write(saved, messageassent::pathFor(saved), &error))
+            << qPrintable(error);
+        QFile sent(messageassent::pathFor(saved));
+        ASSERT_TRUE(sent.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(sent.readAll() == c.sent);
+        EXPECT_EQ(modeOf(sent.fileName()), 0600u);
+    }
 }
 
 TEST(Quarantine, NamesByDateAndIdNeverOverwritesAndKeepsFilesPrivate)
