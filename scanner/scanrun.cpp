@@ -3,9 +3,9 @@
 #include "platform/automation/conversions.h"
 #include "platform/clock.h"
 #include "platform/pump.h"
-#include "scanner/connectionsecurity.h"
 #include "scanner/enginefingerprints.h"
 #include "scanner/hittext.h"
+#include "scanner/mailboxsettings.h"
 #include "scanner/statusoutput.h"
 #include "scanner/uniqueidlist.h"
 #include "scanner/vorlanemembers.h"
@@ -21,11 +21,6 @@ namespace {
 
 // Thrown when a hook that should end the program returned (tests): stops the run right there.
 struct ProgramEndReturned {};
-
-Variant text(const QString& value)
-{
-    return Variant::fromString(value.toUtf8());
-}
 
 } // namespace
 
@@ -63,10 +58,9 @@ void ScanRun::runSteps()
     m_surface.setStartEnabled(false);
     prepareEngines();
     prepareOptions();
-    m_control.put(member::POPHostname, text(m_settings.address));
-    m_control.put(member::POPUsername, text(m_settings.user));
-    m_control.put(member::POPPassword, text(m_settings.pass));
-    applyConnectionSecurity();
+    if (const std::optional<QString> reason = putMailboxSettings(m_control, m_settings)) {
+        errorExit(*reason);
+    }
     applyFewerRoundTrips();
     m_control.call(member::Connect);
     if (m_control.error() != 0) {
@@ -349,23 +343,6 @@ void ScanRun::onProgress(qint16 percentCompleted)
     m_surface.setInfo(QStringLiteral("Scanning message no: %1...\r\r%2% Completed.")
                           .arg(msgNumberText())
                           .arg(percentCompleted));
-}
-
-void ScanRun::applyConnectionSecurity()
-{
-    // Without the key the control keeps its stored design-time settings: plain POP3 on 110.
-    if (m_settings.security.isEmpty()) {
-        return;
-    }
-    const std::optional<ConnectionSecurity> security = securityNamed(m_settings.security.toLower());
-    if (!security) {
-        errorExit(QStringLiteral("Unknown connection security \"%1\" in the settings; it must be "
-                                 "%2.")
-                      .arg(m_settings.security, securityWordList()));
-    }
-    m_control.put(member::POPSecurity, Variant::fromInt16(qint16(*security)));
-    m_control.put(member::POPCAFile, text(m_settings.caFile));
-    m_control.put(member::POPPort, Variant::fromInt32(securityPort(*security)));
 }
 
 void ScanRun::applyFewerRoundTrips()

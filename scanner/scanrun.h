@@ -46,7 +46,6 @@ private:
     };
 
     void runSteps();
-    void applyConnectionSecurity();
     void applyFewerRoundTrips();
     void takeListedIds();
     void prepareOptions();
