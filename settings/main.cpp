@@ -21,21 +21,33 @@
 
 namespace {
 
-int store(const modGeneral::StoredSettings& settings, const modGeneral::EngineSettings& engines)
+int cannotWrite()
 {
-    // The scanner would send such a value as two protocol lines, and the file could not keep it.
+    std::fprintf(stderr, "settings: cannot write %s\n", qPrintable(modGeneral::settingsFilePath()));
+    return 1;
+}
+
+// The scanner would send such a value as two protocol lines, and the file could not keep it.
+bool holdsLineBreak(const modGeneral::StoredSettings& settings)
+{
     for (const QString& value :
          {settings.address, settings.user, settings.pass, settings.tokenCommand}) {
         if (value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n'))) {
             std::fprintf(stderr, "settings: line breaks are not allowed in the address, user "
                                  "name, password or token command\n");
-            return 2;
+            return true;
         }
     }
+    return false;
+}
+
+int store(const modGeneral::StoredSettings& settings, const modGeneral::EngineSettings& engines)
+{
+    if (holdsLineBreak(settings)) {
+        return 2;
+    }
     if (!modGeneral::writeSettings(settings) || !modGeneral::writeEngineSettings(engines)) {
-        std::fprintf(stderr, "settings: cannot write %s\n",
-                     qPrintable(modGeneral::settingsFilePath()));
-        return 1;
+        return cannotWrite();
     }
     return 0;
 }
@@ -142,12 +154,6 @@ bool anySet(const QCommandLineParser& parser, std::initializer_list<const QComma
                        [&](const QCommandLineOption* o) { return parser.isSet(*o); });
 }
 
-int cannotWrite()
-{
-    std::fprintf(stderr, "settings: cannot write %s\n", qPrintable(modGeneral::settingsFilePath()));
-    return 1;
-}
-
 // The engine keys as stored, with --decode and --clamav applied; nothing on a wrong value.
 std::optional<modGeneral::EngineSettings> givenEngines(const QCommandLineParser& parser,
                                                        const Options& o)
@@ -244,9 +250,7 @@ int storeSignIn(const QCommandLineParser& parser, const Options& o)
     if (!applySignIn(parser, o, stored)) {
         return 2;
     }
-    if (stored.tokenCommand.contains(QLatin1Char('\r')) ||
-        stored.tokenCommand.contains(QLatin1Char('\n'))) {
-        std::fprintf(stderr, "settings: line breaks are not allowed in the token command\n");
+    if (holdsLineBreak(stored)) {
         return 2;
     }
     return modGeneral::writeSettings(stored) ? 0 : cannotWrite();

@@ -81,7 +81,8 @@ TEST(SettingsSignIn, MethodAndTokenCommandAreStoredOrRefused)
         {"line break in the token command",
          {"--auth", "xoauth2", "--token-command", "a\nrm -rf ~"},
          2,
-         "settings: line breaks are not allowed in the token command\n",
+         "settings: line breaks are not allowed in the address, user name, password or token "
+         "command\n",
          "",
          "",
          "pw"},
