@@ -58,6 +58,10 @@ void ScanRun::runSteps()
     m_surface.setStartEnabled(false);
     prepareEngines();
     prepareOptions();
+    if (m_settings.getsToken()) {
+        // A helper may wait for a browser sign-in: say what the run waits for.
+        m_surface.setInfo(QStringLiteral("Getting an access token..."));
+    }
     if (const std::optional<QString> reason = putMailboxSettings(m_control, m_settings)) {
         errorExit(*reason);
     }

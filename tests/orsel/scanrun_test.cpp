@@ -406,11 +406,13 @@ Scenario signInScenario(const char* name, int host, const char* auth, const char
                 settings.tokenCommand = QString::fromLatin1(tokenCommand);
                 modGeneral::writeSettings(settings);
             },
-            [sent](ScanScenario& t) {
+            [sent, auth, tokenCommand](ScanScenario& t) {
                 EXPECT_EQ(t.sent, sent);
                 EXPECT_EQ(t.connections, sent.isEmpty() ? 0 : 1);
                 // The token is neither shown nor traced to the window's label.
                 EXPECT_FALSE(t.infos.join('\n').contains("tok-123"));
+                EXPECT_EQ(t.infos.value(0) == "Getting an access token...",
+                          *tokenCommand != '\0' && QByteArray(auth) != "cram-md5");
                 if (t.sent == QList<QByteArray>{"CAPA"}) {
                     EXPECT_EQ(t.infos.last(),
                               "Sign-in method not offered by the server: SASL XOAUTH2");
