@@ -40,10 +40,14 @@ constexpr Entry kTable[] = {
     // A QUIT not answered "+OK" leaves every deletion mark undone (RFC 1939, 6): the host must
     // learn of it.
     {QuitRefused, "Error received from QUIT command: ", true},
+    // SASL sign-in: the server's SASL line (or "no CAPA"); the server's last reply and the
+    // status its error challenge named.
+    {SignInMethodNotOffered, "Sign-in method not offered by the server: ", true},
+    {SignInRefused, "Sign-in refused: ", true},
 };
 
 constexpr Code kFirst = GreetingTimeout;
-constexpr Code kLast = QuitRefused;
+constexpr Code kLast = SignInRefused;
 
 // The table is in the order of the codes, so a code finds its entry by position.
 constexpr bool inCodeOrder()

@@ -31,9 +31,11 @@ enum Code : qint16 {
     SecureConnectionFailed = 32,
     StlsRefused = 33,
     QuitRefused = 34,
+    SignInMethodNotOffered = 35,
+    SignInRefused = 36,
 };
 
-// The text of ErrorText: "" for 0; the code's text for 11..34, followed directly by `detail`
+// The text of ErrorText: "" for 0; the code's text for 11..36, followed directly by `detail`
 // for the codes that carry one; `socketDescription` for every other value (socket numbers).
 QByteArray errorText(qint16 code, const QByteArray& detail, const QByteArray& socketDescription);
 

@@ -27,13 +27,24 @@ void ServerCapabilities::take(const QByteArray& capaReply)
     }
 }
 
-bool ServerCapabilities::has(QByteArrayView tag) const
+QByteArray ServerCapabilities::lineOf(QByteArrayView tag) const
 {
     for (const QByteArray& line : m_lines) {
         const qsizetype space = line.indexOf(' ');
         const QByteArrayView word =
             space < 0 ? QByteArrayView(line) : QByteArrayView(line).first(space);
         if (word.compare(tag, Qt::CaseInsensitive) == 0) {
+            return line;
+        }
+    }
+    return {};
+}
+
+bool ServerCapabilities::hasArgument(QByteArrayView tag, QByteArrayView argument) const
+{
+    const QByteArrayList words = lineOf(tag).split(' ');
+    for (qsizetype i = 1; i < words.size(); ++i) {
+        if (QByteArrayView(words[i]).compare(argument, Qt::CaseInsensitive) == 0) {
             return true;
         }
     }

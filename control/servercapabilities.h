@@ -18,7 +18,12 @@ public:
     // CAPA was answered "+OK" on this connection.
     bool known() const { return m_known; }
     // The capability's tag appears, as the first word of a line, in any letter case.
-    bool has(QByteArrayView tag) const;
+    bool has(QByteArrayView tag) const { return !lineOf(tag).isNull(); }
+    // The first line whose first word is `tag` (any letter case), as sent; null when none is.
+    QByteArray lineOf(QByteArrayView tag) const;
+    // `argument` is one of the words after the capability's tag (a SASL mechanism), in any
+    // letter case.
+    bool hasArgument(QByteArrayView tag, QByteArrayView argument) const;
     // The capability lines as the server sent them, without line ends.
     const QByteArrayList& lines() const { return m_lines; }
 

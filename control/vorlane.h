@@ -3,7 +3,7 @@
 //
 // Every method blocks its caller: it sends one command and waits, pumping the event loop, until
 // the reply is complete or the server has been silent for more than POPTimeout seconds. Protocol
-// and usage failures never throw: they set Error (codes 11..34, or a socket's own number) and
+// and usage failures never throw: they set Error (codes 11..36, or a socket's own number) and
 // ErrorText, whatever the server does or when it closes the connection.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include "control/maildroplisting.h"
 #include "control/messagefile.h"
 #include "control/owedreplies.h"
+#include "control/saslresponse.h"
 #include "control/servercapabilities.h"
 #include "control/streamframer.h"
 
@@ -98,8 +99,31 @@ public:
     // or not fetched.
     QByteArray UniqueIDList() const { return strUniqueIDList; }
 
-    // Session. Codes 11..18, 32 (TLS handshake, certificate or CA file), 33 (STLS refused), or
-    // the socket's number. With security on, USER and PASS are sent only over TLS.
+    // How Connect signs in: 0 USER and PASS (the default), or SASL (RFC 5034) with 1 PLAIN,
+    // 2 XOAUTH2 or 3 OAUTHBEARER (RFC 7628), for which POPPassword holds the access token. A SASL
+    // method asks CAPA first (after STLS: over TLS) and sends nothing secret unless the server
+    // lists the method.
+    enum Authentication : qint16 {
+        AuthenticationUserPass = 0,
+        AuthenticationPlain = 1,
+        AuthenticationXoauth2 = 2,
+        AuthenticationOauthbearer = 3,
+    };
+    static bool isValidAuthentication(qint16 value)
+    {
+        return value >= AuthenticationUserPass && value <= AuthenticationOauthbearer;
+    }
+    qint16 POPAuthentication() const { return intPOPAuthentication; }
+    // Callers check isValidAuthentication() first; other values are refused by the interface.
+    void setPOPAuthentication(qint16 value) { intPOPAuthentication = value; }
+    // The capability lines of the CAPA reply, joined by CR LF, from the last Connect that sent
+    // CAPA (kept after that session, for a look at what a refusing server offered); "" when it
+    // sent none or the server refused it.
+    QByteArray ServerCapabilities() const { return strServerCapabilities; }
+
+    // Session. Codes 11..18, 32 (TLS handshake, certificate or CA file), 33 (STLS refused), 35
+    // (sign-in method not offered), 36 (SASL sign-in refused, or a silent server), or the
+    // socket's number. With security on, no credential is sent before TLS is up.
     void Connect();
     // Code 34 when a QUIT was sent and not answered "+OK" (the marks are then not carried out).
     void Disconnect();
@@ -167,7 +191,11 @@ private:
     QByteArray funSendDataForSingleLineResponse(const QByteArray& command, const qint16& timeout);
     QByteArray funSendDataForMultiLineResponse(const QByteArray& command, const qint16& timeout);
     QByteArray funSendDataForStreamingToAFile(const QByteArray& command, const qint16& timeout);
-    bool funSendCommand(const QByteArray& command);
+    // The single-line exchange with the trace naming the line as `traceText` (a secret line is
+    // never traced as sent).
+    QByteArray funSendLineForSingleLineResponse(const QByteArray& line, const QByteArray& traceText,
+                                                const qint16& timeout);
+    bool funSendCommand(const QByteArray& command, const QByteArray& traceText);
     // The waits of the first two exchanges. With `keepWhatFollows` the bytes after the reply stay
     // in strDataBuffer as the start of the next pipelined reply; otherwise they are discarded.
     // `replyEnded` tells a reply from a timeout, an overlong reply or a closed connection.
@@ -247,6 +275,14 @@ private:
                         QByteArray* reply = nullptr);
     bool funTakeSessionReply(const QByteArray& answer, qint16 failureCode, QByteArray* reply);
     bool funLogin();
+    // SASL sign-in: the method must be in CAPA's SASL line; the response goes with AUTH where
+    // it fits, on a line of its own after "+ " where it does not; an error challenge is answered
+    // so that the server ends the exchange.
+    bool funSaslLogin();
+    bool funFinishSaslExchange(saslresponse::Mechanism mechanism, const QByteArray& base64,
+                               QByteArray reply, bool responseSent);
+    bool funSaslMethodOffered(const QByteArray& mechanism);
+    void subRefuseSignIn(const QByteArray& reply, const QByteArray& status);
     bool funReadStatistics();
 
     // The instance record.
@@ -301,9 +337,12 @@ private:
     // and the headers caught at the start of a streamed message.
     bool blnPOPFewerRoundTrips = false;
     QByteArray strUniqueIDList;
-    ServerCapabilities m_capabilities;
+    ::ServerCapabilities m_capabilities; // the class, not the member of that name
     MaildropListing m_listing;
     HeaderCapture m_headerCapture;
+    // Sign-in methods, beyond the classic record.
+    qint16 intPOPAuthentication = AuthenticationUserPass;
+    QByteArray strServerCapabilities;
     // Secure connections, beyond the classic record.
     qint16 intPOPSecurity = SecurityNone;
     QByteArray strPOPCAFile;

@@ -39,9 +39,13 @@ bool Vorlane::funReplyAbandoned(const qint16& timeout, const char* waitName, QBy
 
 QByteArray Vorlane::funCommandForTrace(const QByteArray& command) const
 {
-    // The password never reaches the trace file.
+    // The password never reaches the trace file, nor a SASL response that carries it or a token.
     if (command.startsWith("PASS ")) {
         return "PASS ****";
+    }
+    const qsizetype response = command.startsWith("AUTH ") ? command.indexOf(' ', 5) : -1;
+    if (response > 0) {
+        return command.first(response) + " ****";
     }
     return command;
 }
@@ -53,16 +57,16 @@ bool Vorlane::funConnectionLost()
     return wsk1->state() != SocketComponent::Connected;
 }
 
-bool Vorlane::funSendCommand(const QByteArray& command)
+bool Vorlane::funSendCommand(const QByteArray& command, const QByteArray& traceText)
 {
     const bool lost = funConnectionLost();
     subDiscardUnsolicited(); // after the settle, which may have delivered more of it
     if (lost) {
-        subWriteDebug("Not sent, connection closed:" + funCommandForTrace(command));
+        subWriteDebug("Not sent, connection closed:" + traceText);
         return false;
     }
     datLastActivity = platform::monotonicSeconds();
-    subWriteDebug("Sending command:" + funCommandForTrace(command));
+    subWriteDebug("Sending command:" + traceText);
     if (!wsk1->sendData(command + kLineEnd)) {
         subWriteDebug("send failed, connection closed");
         subcloseconnection();
@@ -100,11 +104,19 @@ void Vorlane::subOweReply(StreamFramer::Reply kind, QByteArrayView partial)
 QByteArray Vorlane::funSendDataForSingleLineResponse(const QByteArray& command,
                                                      const qint16& timeout)
 {
+    return funSendLineForSingleLineResponse(command, funCommandForTrace(command), timeout);
+}
+
+QByteArray Vorlane::funSendLineForSingleLineResponse(const QByteArray& line,
+                                                     const QByteArray& traceText,
+                                                     const qint16& timeout)
+{
     blnStreaming = false;
     m_blnReplyTooLong = false;
     subWriteDebug("start funSendDataForSingleLineResponse");
-    const QByteArray result = funSendCommand(command) ? funAwaitSingleLineResponse(timeout, false)
-                                                      : funEndSingleLineWait(false, false);
+    const QByteArray result = funSendCommand(line, traceText)
+                                  ? funAwaitSingleLineResponse(timeout, false)
+                                  : funEndSingleLineWait(false, false);
     subWriteDebug("end funSendDataForSingleLineResponse");
     return result;
 }
@@ -174,7 +186,7 @@ QByteArray Vorlane::funSendDataForMultiLineResponse(const QByteArray& command,
     m_blnReplyTooLong = false;
     subWriteDebug("start funSendDataForMultiLineResponse");
     QByteArray result = kClosedText;
-    if (funSendCommand(command)) {
+    if (funSendCommand(command, funCommandForTrace(command))) {
         result = funAwaitMultiLineResponse(timeout, false);
     } else {
         subKeepOrDiscard({}, false);
@@ -287,7 +299,7 @@ QByteArray Vorlane::funSendDataForStreamingToAFile(const QByteArray& command, co
     m_streamFramer.start(StreamFramer::Reply::MultiLine);
     m_blnReplyTooLong = false;
     bool done = false;
-    if (!funSendCommand(command)) {
+    if (!funSendCommand(command, funCommandForTrace(command))) {
         blnStreaming = false;
         strStreamFirstLine = kClosedText;
         done = true;

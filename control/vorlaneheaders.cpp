@@ -77,6 +77,8 @@ QByteArray Vorlane::funPropertyText(const QByteArray& upperName, bool* known)
         {"POPFEWERROUNDTRIPS",
          [](Vorlane& v) { return QByteArray(v.POPFewerRoundTrips() ? "True" : "False"); }},
         {"UNIQUEIDLIST", [](Vorlane& v) { return v.UniqueIDList(); }},
+        {"POPAUTHENTICATION", [&](Vorlane& v) { return number(v.POPAuthentication()); }},
+        {"SERVERCAPABILITIES", [](Vorlane& v) { return v.ServerCapabilities(); }},
     };
     for (const auto& [name, read] : readers) {
         if (upperName == name) {

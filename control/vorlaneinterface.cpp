@@ -124,6 +124,15 @@ constexpr automation::MemberInfo kMembers[] = {
     propGet(UniqueIDList, "UniqueIDList", ValueType::String,
             "Returns the unique-id listing as the server sent it, one \"n id\" line per message "
             "joined by CR LF; empty when not connected or not fetched."),
+    propGet(POPAuthentication, "POPAuthentication", ValueType::Integer,
+            "Sets/Returns how Connect signs in: 0 USER and PASS, 1 SASL PLAIN, 2 XOAUTH2, "
+            "3 OAUTHBEARER (POPPassword then holds the access token)."),
+    propPut(POPAuthentication, "POPAuthentication", ValueType::Integer,
+            "Sets/Returns how Connect signs in: 0 USER and PASS, 1 SASL PLAIN, 2 XOAUTH2, "
+            "3 OAUTHBEARER (POPPassword then holds the access token)."),
+    propGet(ServerCapabilities, "ServerCapabilities", ValueType::String,
+            "Returns the capability lines of the server's CAPA reply joined by CR LF; empty when "
+            "Connect sent no CAPA."),
 };
 
 static_assert(automation::hasUniqueIds(kMembers), "a member id and kind appear twice");

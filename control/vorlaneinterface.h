@@ -52,6 +52,9 @@ enum Dispid : qint32 {
     // Fewer round trips, beyond the classic interface.
     POPFewerRoundTrips = 0x6803001B,
     UniqueIDList = 0x6803001C,
+    // Sign-in methods, beyond the classic interface.
+    POPAuthentication = 0x6803001D,
+    ServerCapabilities = 0x6803001E,
 };
 
 // Member id of __Vorlane.

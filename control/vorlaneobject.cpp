@@ -25,15 +25,29 @@ void showVersionIsReadOnly(Vorlane&, const QByteArray&)
     showReadOnlyNotice("Property is Read-only");
 }
 
+[[noreturn]] void refuseValue()
+{
+    throw ControlFault{
+        int(automation::RuntimeError::InvalidProcedureCall),
+        automation::runtimeErrorText(automation::RuntimeError::InvalidProcedureCall)};
+}
+
 // Security levels other than none, STLS and TLS fail the put and change nothing.
 void setSecurity(Vorlane& control, qint16 value)
 {
     if (!Vorlane::isValidSecurity(value)) {
-        throw ControlFault{
-            int(automation::RuntimeError::InvalidProcedureCall),
-            automation::runtimeErrorText(automation::RuntimeError::InvalidProcedureCall)};
+        refuseValue();
     }
     control.setPOPSecurity(value);
+}
+
+// So do sign-in methods other than the four.
+void setAuthentication(Vorlane& control, qint16 value)
+{
+    if (!Vorlane::isValidAuthentication(value)) {
+        refuseValue();
+    }
+    control.setPOPAuthentication(value);
 }
 
 using automation::bindGet;
@@ -83,6 +97,9 @@ const automation::MemberBinding<Vorlane> kBindings[] = {
     bindGet<&Vorlane::POPFewerRoundTrips>(id::POPFewerRoundTrips),
     bindPut<&Vorlane::setPOPFewerRoundTrips>(id::POPFewerRoundTrips),
     bindGet<&Vorlane::UniqueIDList>(id::UniqueIDList),
+    bindGet<&Vorlane::POPAuthentication>(id::POPAuthentication),
+    bindPut<&setAuthentication>(id::POPAuthentication),
+    bindGet<&Vorlane::ServerCapabilities>(id::ServerCapabilities),
     bindMethod<&Vorlane::Connect>(id::Connect),
     bindMethod<&Vorlane::Disconnect>(id::Disconnect),
     bindMethod<&Vorlane::ResetDeletedMsgs>(id::ResetDeletedMsgs),
@@ -175,8 +192,9 @@ CallResult VorlaneObject::readProperties(const automation::PropertyBag& bag)
     }
     // Saved before the extensions existed: these keep their defaults when absent.
     constexpr qint32 kExtensionPersisted[] = {id::POPSecurity, id::POPCAFile,
-                                              id::POPFewerRoundTrips};
-    constexpr const char* kExtensionKeys[] = {"POPSecurity", "POPCAFile", "POPFewerRoundTrips"};
+                                              id::POPFewerRoundTrips, id::POPAuthentication};
+    constexpr const char* kExtensionKeys[] = {"POPSecurity", "POPCAFile", "POPFewerRoundTrips",
+                                              "POPAuthentication"};
     for (std::size_t i = 0; i < std::size(kExtensionKeys); ++i) {
         const Variant stored = bag.read(kExtensionKeys[i]);
         if (stored.isEmpty()) {
@@ -205,6 +223,9 @@ void VorlaneObject::writeProperties(automation::PropertyBag& bag) const
     }
     if (c.POPFewerRoundTrips()) {
         bag.write("POPFewerRoundTrips", Variant::fromBool(true));
+    }
+    if (c.POPAuthentication() != Vorlane::AuthenticationUserPass) {
+        bag.write("POPAuthentication", Variant::fromInt16(c.POPAuthentication()));
     }
 }
 

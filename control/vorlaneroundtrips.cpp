@@ -30,6 +30,10 @@ bool Vorlane::funPipelining() const
 void Vorlane::subAskCapabilities()
 {
     m_capabilities.take(funSendDataForMultiLineResponse("CAPA", intPOPTimeout));
+    strServerCapabilities = m_capabilities.lines().join("\r\n");
+    if (!blnPOPFewerRoundTrips) {
+        return; // asked for the sign-in method alone
+    }
     if (!m_capabilities.known()) {
         subWriteDebug("CAPA not answered +OK: commands one by one, UIDL and LIST per message");
     } else if (!funPipelining()) {

@@ -57,6 +57,7 @@ bool Vorlane::funConnectSocket()
     subflushdata();
     m_owedReplies.clear(); // a new connection owes no replies of the old one
     m_capabilities.clear();
+    strServerCapabilities.clear();
     wsk1->connectToRemote();
     strConnectResponse.clear();
 
@@ -97,7 +98,7 @@ bool Vorlane::funAfterGreeting()
         intError == controlerrors::None && (intPOPSecurity != SecurityStls || funNegotiateStls());
     // After STLS, not before: what a server says in clear may have been altered on the way, and
     // it may offer more over TLS (RFC 2595, 4).
-    if (open && blnPOPFewerRoundTrips) {
+    if (open && (blnPOPFewerRoundTrips || intPOPAuthentication != AuthenticationUserPass)) {
         subAskCapabilities();
     }
     return open;
@@ -170,6 +171,9 @@ bool Vorlane::funLogin()
         intError = controlerrors::SecureConnectionFailed;
         return false;
     }
+    if (intPOPAuthentication != AuthenticationUserPass) {
+        return funSaslLogin();
+    }
     if (funPipelining() && !holdsLineBreak(strPOPUsername) && !holdsLineBreak(strPOPPassword)) {
         return funPipelinedLogin();
     }
@@ -214,7 +218,8 @@ bool Vorlane::funReadStatistics()
         lngMsgCount = replyparser::leadingNumber(counts.first(space));
     }
     intStatus = 1;
-    if (m_capabilities.known()) {
+    // CAPA asked for a sign-in method alone brings no listings.
+    if (blnPOPFewerRoundTrips && m_capabilities.known()) {
         subFetchListings(listings);
     }
     return true;

@@ -79,6 +79,8 @@ StoredSettings readSettings()
         stored.security.isEmpty() && settings->contains(kGroup + QStringLiteral("/Security"));
     stored.caFile = readKey(*settings, QStringLiteral("CAFile"));
     stored.fewerRoundTrips = readKey(*settings, QStringLiteral("FewerRoundTrips"));
+    stored.auth = readKey(*settings, QStringLiteral("Auth"));
+    stored.tokenCommand = readKey(*settings, QStringLiteral("TokenCommand"));
     return stored;
 }
 
@@ -150,7 +152,9 @@ bool writeSettings(const StoredSettings& stored)
                                {QStringLiteral("Pass"), stored.pass}},
                               {{QStringLiteral("Security"), stored.security},
                                {QStringLiteral("CAFile"), stored.caFile},
-                               {QStringLiteral("FewerRoundTrips"), stored.fewerRoundTrips}});
+                               {QStringLiteral("FewerRoundTrips"), stored.fewerRoundTrips},
+                               {QStringLiteral("Auth"), stored.auth},
+                               {QStringLiteral("TokenCommand"), stored.tokenCommand}});
     // An older file keeps its mode when rewritten; narrow it as well.
     QFile::setPermissions(settingsFilePath(), QFile::ReadOwner | QFile::WriteOwner);
     return ok;

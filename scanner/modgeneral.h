@@ -3,6 +3,7 @@
 #pragma once
 
 #include "scanner/connectionsecurity.h"
+#include "scanner/signinmethod.h"
 
 #include <QString>
 
@@ -22,11 +23,24 @@ struct StoredSettings {
     // Optional: "1" has the control save round trips (for a distant server); "" or "0" is the
     // classic session.
     QString fewerRoundTrips{};
+    // Optional: a signInMethodWord() ("" signs in with USER and PASS, as "password"), and for
+    // the OAuth methods a command that prints a fresh access token, used instead of "Pass".
+    QString auth{};
+    QString tokenCommand{};
     // The file has "Security=" with nothing after it: not the same as no key at all.
     bool securityEmpty{};
 
-    // A missing key reads as empty; values are taken as stored (no trimming).
-    bool complete() const { return !address.isEmpty() && !user.isEmpty() && !pass.isEmpty(); }
+    // A missing key reads as empty; values are taken as stored (no trimming). A token command
+    // stands in for the password where the method takes a token.
+    bool complete() const
+    {
+        return !address.isEmpty() && !user.isEmpty() && (!pass.isEmpty() || getsToken());
+    }
+    bool getsToken() const
+    {
+        const std::optional<SignInMethod> method = signInMethodNamed(auth);
+        return !tokenCommand.isEmpty() && method && takesToken(*method);
+    }
 };
 
 StoredSettings readSettings();

@@ -4,9 +4,9 @@
 #include "platform/clock.h"
 #include "platform/pump.h"
 #include "scanner/absentmessage.h"
-#include "scanner/connectionsecurity.h"
 #include "scanner/enginefingerprints.h"
 #include "scanner/hittext.h"
+#include "scanner/mailboxsettings.h"
 #include "scanner/messageassent.h"
 #include "scanner/statusoutput.h"
 #include "scanner/vorlanemembers.h"
@@ -23,11 +23,6 @@ namespace {
 
 // Thrown when a hook that should end the program returned (tests): stops the run right there.
 struct ProgramEndReturned {};
-
-Variant text(const QString& value)
-{
-    return Variant::fromString(value.toUtf8());
-}
 
 // A file of the run's own that goes when the check of its message is over, however it ends.
 struct RemovedAtEnd {
@@ -77,10 +72,13 @@ void ScanRun::runSteps()
     takeRunLocks();
     prepareEngines();
     prepareOptions();
-    m_control.put(member::POPHostname, text(m_settings.address));
-    m_control.put(member::POPUsername, text(m_settings.user));
-    m_control.put(member::POPPassword, text(m_settings.pass));
-    applyConnectionSecurity();
+    if (m_settings.getsToken()) {
+        // A helper may wait for a browser sign-in: say what the run waits for.
+        m_surface.setInfo(QStringLiteral("Getting an access token..."));
+    }
+    if (const std::optional<QString> reason = putMailboxSettings(m_control, m_settings)) {
+        errorExit(*reason);
+    }
     applyFewerRoundTrips();
     m_control.call(member::Connect);
     if (m_control.error() != 0) {
@@ -409,30 +407,6 @@ void ScanRun::onProgress(qint16 percentCompleted)
     m_surface.setInfo(QStringLiteral("Scanning message no: %1...\r\r%2% Completed.")
                           .arg(msgNumberText())
                           .arg(percentCompleted));
-}
-
-void ScanRun::applyConnectionSecurity()
-{
-    // A key with no value may be a typo for "tls": logging in without TLS then would send the
-    // password in the clear.
-    if (m_settings.securityEmpty) {
-        errorExit(QStringLiteral("The connection security \"Security=\" in the settings is empty; "
-                                 "it must be %1, or the key left out for a plain connection.")
-                      .arg(securityWordList()));
-    }
-    // Without the key the control keeps its stored design-time settings: plain POP3 on 110.
-    if (m_settings.security.isEmpty()) {
-        return;
-    }
-    const std::optional<ConnectionSecurity> security = securityNamed(m_settings.security.toLower());
-    if (!security) {
-        errorExit(QStringLiteral("Unknown connection security \"%1\" in the settings; it must be "
-                                 "%2.")
-                      .arg(m_settings.security, securityWordList()));
-    }
-    m_control.put(member::POPSecurity, Variant::fromInt16(qint16(*security)));
-    m_control.put(member::POPCAFile, text(m_settings.caFile));
-    m_control.put(member::POPPort, Variant::fromInt32(securityPort(*security)));
 }
 
 void ScanRun::applyFewerRoundTrips()

@@ -49,7 +49,6 @@ private:
     void runSteps();
     void takeRunLocks();
     void takeRunLock(RunLock& lock, const QString& kind, const QString& key);
-    void applyConnectionSecurity();
     void applyFewerRoundTrips();
     void prepareOptions();
     void scanMessage(int counter);

@@ -20,6 +20,7 @@ inline constexpr qint32 POPSecurity = 0x68030018;
 inline constexpr qint32 POPCAFile = 0x68030019;
 inline constexpr qint32 POPFewerRoundTrips = 0x6803001B;
 inline constexpr qint32 UniqueIDList = 0x6803001C;
+inline constexpr qint32 POPAuthentication = 0x6803001D;
 inline constexpr qint32 MsgCount = 0x6803000D;
 inline constexpr qint32 MsgNumber = 0x6803000C;
 inline constexpr qint32 MsgUniqueID = 0x6803000B;
@@ -53,6 +54,7 @@ inline constexpr NamedId kMembers[] = {
     {"POPCAFile", POPCAFile},
     {"POPFewerRoundTrips", POPFewerRoundTrips},
     {"UniqueIDList", UniqueIDList},
+    {"POPAuthentication", POPAuthentication},
     {"MsgCount", MsgCount},
     {"MsgNumber", MsgNumber},
     {"MsgUniqueID", MsgUniqueID},

@@ -2,6 +2,7 @@
 
 #include "scanner/clamav/clamavengine.h"
 #include "scanner/clamav/clamdconfig.h"
+#include "settings/signincheck.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -44,6 +45,8 @@ SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
     : QDialog(parent), m_address(new QLineEdit(current.address, this)),
       m_user(new QLineEdit(current.user, this)), m_pass(new QLineEdit(current.pass, this)),
       m_security(new QComboBox(this)), m_caFile(new QLineEdit(current.caFile, this)),
+      m_auth(new QComboBox(this)), m_tokenCommand(new QLineEdit(current.tokenCommand, this)),
+      m_checkResult(new QLabel(this)),
       m_fewerRoundTrips(new QCheckBox(QStringLiteral("Fewer round trips: one exchange per new "
                                                      "message (for a distant server)"),
                                       this)),
@@ -70,6 +73,7 @@ SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
         std::max(0, m_security->findData(modGeneral::defaultSecurity(current))));
     m_caFile->setObjectName(QStringLiteral("caFile"));
     m_caFile->setPlaceholderText(QStringLiteral("system certificates only"));
+    offerSignInMethods(current.auth);
     m_fewerRoundTrips->setObjectName(QStringLiteral("fewerRoundTrips"));
     m_fewerRoundTrips->setChecked(modGeneral::defaultFewerRoundTrips(current) ==
                                   QLatin1String("1"));
@@ -86,6 +90,8 @@ SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
     form->addRow(QStringLiteral("Password:"), m_pass);
     form->addRow(QStringLiteral("Connection security:"), m_security);
     form->addRow(QStringLiteral("CA file:"), m_caFile);
+    form->addRow(QStringLiteral("Sign in with:"), m_auth);
+    form->addRow(QStringLiteral("Token command:"), m_tokenCommand);
     form->addRow(m_fewerRoundTrips);
     form->addRow(m_decode);
     form->addRow(QStringLiteral("Also scan with ClamAV:"), m_clamAv);
@@ -95,18 +101,53 @@ SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_ok = buttons->button(QDialogButtonBox::Ok);
+    QPushButton* check = buttons->addButton(QStringLiteral("Check"), QDialogButtonBox::ActionRole);
+    check->setObjectName(QStringLiteral("check"));
+    connect(check, &QPushButton::clicked, this, &SettingsDialog::checkSignIn);
+    m_checkResult->setObjectName(QStringLiteral("checkResult"));
+    m_checkResult->setWordWrap(true);
+    form->addRow(m_checkResult);
     form->addRow(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    for (QLineEdit* field : {m_address, m_user, m_pass}) {
+    for (QLineEdit* field : {m_address, m_user, m_pass, m_tokenCommand}) {
         connect(field, &QLineEdit::textChanged, this, &SettingsDialog::updateOkButton);
     }
+    connect(m_auth, &QComboBox::currentIndexChanged, this, &SettingsDialog::updateOkButton);
     updateOkButton();
+}
+
+void SettingsDialog::offerSignInMethods(const QString& stored)
+{
+    m_auth->setObjectName(QStringLiteral("auth"));
+    m_auth->addItem(QStringLiteral("Password (USER and PASS)"), QString());
+    m_auth->addItem(QStringLiteral("Password (SASL PLAIN)"), signInMethodWord(SignInMethod::Plain));
+    m_auth->addItem(QStringLiteral("OAuth token, XOAUTH2 (Microsoft 365, Outlook.com, Gmail)"),
+                    signInMethodWord(SignInMethod::Xoauth2));
+    m_auth->addItem(QStringLiteral("OAuth token, OAUTHBEARER"),
+                    signInMethodWord(SignInMethod::Oauthbearer));
+    const std::optional<SignInMethod> method = signInMethodNamed(stored);
+    const bool password = !method || *method == SignInMethod::Password;
+    m_auth->setCurrentIndex(password ? 0
+                                     : std::max(0, m_auth->findData(signInMethodWord(*method))));
+    m_tokenCommand->setObjectName(QStringLiteral("tokenCommand"));
+    m_tokenCommand->setPlaceholderText(
+        QStringLiteral("for OAuth: a command that prints an access token"));
+}
+
+void SettingsDialog::checkSignIn()
+{
+    m_checkResult->setText(QStringLiteral("Signing in to %1...").arg(m_address->text()));
+    setEnabled(false); // the check pumps events: no second check, no OK, meanwhile
+    const SignInCheck result = ::checkSignIn(settings());
+    setEnabled(true);
+    m_checkResult->setText(result.text);
 }
 
 void SettingsDialog::updateOkButton()
 {
-    // The scanner needs all three; an incomplete set would only bring this dialog back.
+    // The scanner needs all three (a token command standing in for the password); an
+    // incomplete set would only bring this dialog back.
     m_ok->setEnabled(settings().complete());
 }
 
@@ -117,7 +158,9 @@ modGeneral::StoredSettings SettingsDialog::settings() const
             m_pass->text(),
             m_security->currentData().toString(),
             m_caFile->text(),
-            m_fewerRoundTrips->isChecked() ? QStringLiteral("1") : QStringLiteral("0")};
+            m_fewerRoundTrips->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
+            m_auth->currentData().toString(),
+            m_tokenCommand->text()};
 }
 
 modGeneral::EngineSettings SettingsDialog::engineSettings() const

@@ -1,6 +1,6 @@
 // The settings dialog: server address, user name and password for the scanner, how the
-// connection is secured, whether it saves round trips, and the checks it runs besides the
-// definition check.
+// connection is secured and how it signs in (with a token command for OAuth), whether it saves
+// round trips, and the checks it runs besides the definition check. "Check" tries the sign-in.
 #pragma once
 
 #include "scanner/modgeneral.h"
@@ -26,12 +26,17 @@ public:
 
 private:
     void updateOkButton();
+    void offerSignInMethods(const QString& stored);
+    void checkSignIn();
 
     QLineEdit* m_address;
     QLineEdit* m_user;
     QLineEdit* m_pass;
     QComboBox* m_security;
     QLineEdit* m_caFile;
+    QComboBox* m_auth; // each item's data: the value of "Auth" it stores
+    QLineEdit* m_tokenCommand;
+    class QLabel* m_checkResult;
     QCheckBox* m_fewerRoundTrips;
     QCheckBox* m_decode;
     QComboBox* m_clamAv;                  // each item's data: the value of "ClamAV" it stores

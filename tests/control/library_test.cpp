@@ -142,7 +142,7 @@ TEST_F(Library, TypeLibraryResourceDescribesTheControl)
     EXPECT_EQ(library->lcid, 0x409u);
     ASSERT_EQ(library->interfaces.size(), 3u);
     EXPECT_EQ(QByteArray(library->interfaces[0]->name), "_Vorlane");
-    EXPECT_EQ(library->interfaces[0]->members.size(), 49u); // 29 gets, 11 puts, 9 methods
+    EXPECT_EQ(library->interfaces[0]->members.size(), 52u); // 31 gets, 12 puts, 9 methods
     EXPECT_EQ(QByteArray(library->interfaces[2]->name), "__Vorlane");
 }
 

@@ -51,7 +51,9 @@ TEST(VorlaneState, ErrorTextFollowsTheCodeNotTheLeftoverDetail)
               "Connection was accepted but no data received before timeout. Connection closed");
     VorlaneTestAccess::setError(v, 34, "-ERR later");
     EXPECT_EQ(v.ErrorText(), "Error received from QUIT command: -ERR later");
-    VorlaneTestAccess::setError(v, 35, "");
+    VorlaneTestAccess::setError(v, 36, "-ERR no");
+    EXPECT_EQ(v.ErrorText(), "Sign-in refused: -ERR no");
+    VorlaneTestAccess::setError(v, 37, "");
     EXPECT_EQ(v.ErrorText(), "Connection is forcefully rejected");
 }
 

@@ -15,7 +15,8 @@
 # ADDRESS made at start (expired when asked); STATE_DIR then also holds tls_port and tls/ca.pem.
 #
 # After start, STATE_DIR holds address, port and master.pid (the master leads its own process
-# group, which stop kills as a whole). Users are files passwd.d/USER holding one passwd-file line;
+# group, which stop kills as a whole), and keys/default/HS256/default, the base64 HMAC key that
+# signs the OAuth bearer tokens the server accepts (JWTs whose "sub" is the user). Users are files passwd.d/USER holding one passwd-file line;
 # their mail is mail/USER/Maildir, owned by uid and gid 65534.
 set -euo pipefail
 
@@ -86,7 +87,9 @@ log_path = $state/dovecot.log
 login_greeting = Dovecot $token ready.
 ssl = $ssl
 disable_plaintext_auth = no
-auth_mechanisms = plain
+# USER and PASS, and SASL: PLAIN against the passwd-files, and the two OAuth methods with bearer
+# tokens that the tests mint and Dovecot checks locally, with no network.
+auth_mechanisms = plain login oauthbearer xoauth2
 # Keep user names exactly as given (the default lowercases them).
 auth_username_format = %u
 # A refused login answers at once; tests try wrong passwords on purpose.
@@ -94,6 +97,11 @@ auth_failure_delay = 0
 # One passwd-file per user: Dovecot stats a passwd-file at most once a second, so a user appended
 # to a shared file right after another login would stay unknown for up to a second. A file path
 # with variables is looked up afresh for each new user.
+passdb {
+  driver = oauth2
+  mechanisms = xoauth2 oauthbearer
+  args = $state/oauth2.conf.ext
+}
 passdb {
   driver = passwd-file
   args = scheme=PLAIN username_format=%u $state/passwd.d/%u
@@ -118,6 +126,21 @@ service anvil {
     mode = 0
   }
 }
+CONF
+}
+
+# Tokens are JWTs signed HS256 with the key in keys/default/HS256/default (base64, as Dovecot
+# reads it); a test signs its own with the same key. The user is the token's "sub".
+write_oauth2_config() {
+    local state=$1
+    mkdir -p "$state/keys/default/HS256"
+    chmod -R 755 "$state/keys"
+    head -c 32 /dev/urandom | base64 >"$state/keys/default/HS256/default"
+    chmod 644 "$state/keys/default/HS256/default"
+    cat >"$state/oauth2.conf.ext" <<CONF
+introspection_mode = local
+local_validation_key_dict = fs:posix:prefix=$state/keys/
+username_attribute = sub
 CONF
 }
 
@@ -188,6 +211,7 @@ cmd_start() {
     state=$real
     mkdir -m 755 "$state/mail" "$state/lib" "$state/passwd.d"
     chown "$mail_uid:$mail_uid" "$state/mail"
+    write_oauth2_config "$state"
     if [[ -n $tls_port ]]; then
         "$(dirname "$0")/make-test-certificates.sh" "$state/tls" "$address" "$cert_kind"
     fi

@@ -4,9 +4,14 @@
 #include "tests/dovecot/dovecoterror.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMessageAuthenticationCode>
 #include <QRegularExpression>
 #include <QtGlobal>
 #include <atomic>
@@ -152,6 +157,24 @@ Mailbox DovecotServer::createMailbox(QStringView hint) const
 {
     const QString user = uniqueUserName(hint);
     return createMailbox(user, QStringLiteral("Pw.") + user);
+}
+
+QByteArray DovecotServer::bearerToken(const QString& subject, qint64 lifetimeSeconds) const
+{
+    const QByteArray key = QByteArray::fromBase64(
+        readStateFile(m_stateDir, QStringLiteral("keys/default/HS256/default")).toLatin1());
+    const auto encoded = [](const QByteArray& bytes) {
+        return bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+    };
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    const QJsonObject claims{{QStringLiteral("sub"), subject},
+                             {QStringLiteral("iat"), now - 60},
+                             {QStringLiteral("nbf"), now - 60},
+                             {QStringLiteral("exp"), now + lifetimeSeconds}};
+    const QByteArray signedPart = encoded(R"({"alg":"HS256","typ":"JWT"})") + '.' +
+                                  encoded(QJsonDocument(claims).toJson(QJsonDocument::Compact));
+    return signedPart + '.' +
+           encoded(QMessageAuthenticationCode::hash(signedPart, key, QCryptographicHash::Sha256));
 }
 
 } // namespace dovecot

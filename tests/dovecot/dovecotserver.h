@@ -42,6 +42,11 @@ public:
     // The same for uniqueUserName(hint), with a password of its own.
     Mailbox createMailbox(QStringView hint) const;
 
+    // An OAuth bearer token the server takes for `subject`: a JWT signed HS256 with the fixture's
+    // key, valid from a minute ago until `lifetimeSeconds` from now (a negative lifetime gives
+    // one that has expired).
+    QByteArray bearerToken(const QString& subject, qint64 lifetimeSeconds = 3600) const;
+
 private:
     QString m_stateDir;
     QString m_address;

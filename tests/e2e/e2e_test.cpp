@@ -197,6 +197,17 @@ public:
         return false;
     }
     bool windowAppears(const QString& title, int ms) { return answerWindow(title, {}, ms); }
+    // The settings program with `arguments`: its exit code, with what it wrote.
+    int runSettings(const QStringList& arguments, QByteArray* output, QByteArray* errors)
+    {
+        QProcess settings;
+        settings.setProcessEnvironment(m_environment);
+        settings.start(program("settings"), arguments);
+        settings.waitForFinished(60000);
+        *output = settings.readAllStandardOutput();
+        *errors = settings.readAllStandardError();
+        return settings.exitStatus() == QProcess::NormalExit ? settings.exitCode() : -1;
+    }
     QString savedFile(int n) const { return m_folder.filePath(QStringLiteral("msg%1.txt").arg(n)); }
     QString programFile(const QString& name) const { return m_folder.filePath(name); }
     QString stateFolder() const { return m_config.filePath(QStringLiteral("state/Orsel")); }
@@ -479,6 +490,50 @@ TEST_F(Headless, RunsWithoutDisplayAndEndsWithItsStatus)
             EXPECT_TRUE(output.contains("Possible virus found!\n\nVirus Information:\n"));
         }
     }
+}
+
+// A mailbox that takes only OAuth, over TLS: the token helper's token signs in and the scan runs
+// (the token never shown); the settings program's check signs in with it, counts and quits, and
+// names the server's refusal once the helper hands out another user's token.
+TEST_F(Headless, OAuthTokenCommandSignsInForTheScanAndTheCheck)
+{
+    const dovecot::Mailbox box = mailbox("oauth");
+    const dovecot::Mailbox other = mailbox("oauth-other");
+    box.addMessage(cleanMessage(1));
+    const QByteArray infected = box.addMessage(infectedMessage());
+    QTemporaryDir helper;
+    const QString tokenFile = helper.filePath(QStringLiteral("token"));
+    const auto handOut = [&](const QByteArray& token) {
+        QFile file(tokenFile);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(token + "\n");
+    };
+    const QByteArray token = server.bearerToken(box.user());
+    handOut(token);
+    InstalledScanner scanner(InstalledScanner::Registration::Registered,
+                             InstalledScanner::Display::None);
+    scanner.storeSettings(server.address(), box.user(), QString(),
+                          {"--security", "tls", "--ca-file", server.caFile(), "--auth", "xoauth2",
+                           "--token-command", "cat '" + tokenFile + "'"});
+    scanner.start({QStringLiteral("--headless")});
+    EXPECT_EQ(scanner.waitForEnd(60000), 4) << scanner.errors().constData();
+    const QByteArray output = scanner.output();
+    EXPECT_TRUE(summaryOf(output).startsWith("Summary: 2 messages on the server, 2 checked"))
+        << output.constData();
+    EXPECT_FALSE(output.contains(token));
+    EXPECT_FALSE(box.containsMessage(infected));
+
+    QByteArray printed;
+    QByteArray errors;
+    EXPECT_EQ(scanner.runSettings({QStringLiteral("--check")}, &printed, &errors), 0)
+        << errors.constData();
+    EXPECT_EQ(printed, "Signed in to " + server.address().toLatin1() + ": 1 messages waiting\n");
+    EXPECT_EQ(box.messageCount(), 1); // the check touched no mail
+
+    handOut(server.bearerToken(other.user()));
+    EXPECT_EQ(scanner.runSettings({QStringLiteral("--check")}, &printed, &errors), 1);
+    EXPECT_EQ(printed, "");
+    EXPECT_EQ(errors, "Sign-in refused: -ERR [AUTH] Authentication failed. (status: 401)\n");
 }
 
 TEST_F(Headless, MissingSettingsNameTheSettingsProgram)

@@ -398,6 +398,43 @@ Scenario notFullyCheckedScenario(const char* name, int host,
             }};
 }
 
+// Settings that sign in with `auth`, the password "pw" or none, and a token command; the run must
+// leave `boxes`, have sent `sent` and end with `exitCode`.
+Scenario signInScenario(const char* name, int host, const char* auth, const char* tokenCommand,
+                        const QString& script, QStringList boxes, QList<QByteArray> sent,
+                        int exitCode = 1)
+{
+    return {name,
+            host,
+            script,
+            std::move(boxes),
+            exitCode,
+            [auth, tokenCommand](ScanScenario& t) {
+                modGeneral::StoredSettings settings{t.address(), QStringLiteral("bob"),
+                                                    *tokenCommand ? QString() : "pw"};
+                settings.auth = QString::fromLatin1(auth);
+                settings.tokenCommand = QString::fromLatin1(tokenCommand);
+                modGeneral::writeSettings(settings);
+            },
+            [sent, auth, tokenCommand](ScanScenario& t) {
+                EXPECT_EQ(t.sent, sent);
+                EXPECT_EQ(t.connections, sent.isEmpty() ? 0 : 1);
+                // The token is neither shown nor traced to the window's label.
+                EXPECT_FALSE(t.infos.join('\n').contains("tok-123"));
+                EXPECT_EQ(t.infos.value(0) == "Getting an access token...",
+                          *tokenCommand != '\0' && QByteArray(auth) != "cram-md5");
+                if (t.sent == QList<QByteArray>{"CAPA"}) {
+                    EXPECT_EQ(t.infos.last(),
+                              "Sign-in method not offered by the server: SASL XOAUTH2");
+                }
+            }};
+}
+
+const QString kOfferedXoauth2 =
+    QStringLiteral("S: +OK ready\nC: CAPA\nS: +OK\nS: SASL PLAIN XOAUTH2\nS: .\n");
+// base64("user=bob\x01auth=Bearer tok-123\x01\x01")
+const QByteArray kXoauth2Bob = "AUTH XOAUTH2 dXNlcj1ib2IBYXV0aD1CZWFyZXIgdG9rLTEyMwEB";
+
 // A session with "FewerRoundTrips": CAPA, the login and the listings in two bursts, then one RETR
 // for each message not in `remembered` (and its DELEs).
 QString pipelinedSessionScript(const QList<Message>& messages, const QList<int>& remembered = {})
@@ -702,6 +739,31 @@ const Scenario kScenarios[] = {
          "or tls."},
         "Unknown connection security \"ssl\" in the settings; it must be none, starttls or tls.", 0,
         ""),
+    // The token command's first line is the access token; nothing else of its output is used.
+    signInScenario("TokenCommandSignsInWithXoauth2", 91, "xoauth2",
+                   "printf 'tok-123\\nsecond line\\n'; echo progress >&2",
+                   kOfferedXoauth2 + "C: AUTH\nS: +OK\nC: STAT\nS: +OK 0 0\nC: QUIT\nS: +OK\nX:",
+                   {}, {"CAPA", kXoauth2Bob, "STAT", "QUIT"}, 0),
+    // A failed or silent helper ends the run before any connection, naming itself and its error.
+    signInScenario("FailingTokenCommandEndsBeforeConnecting", 92, "XOAUTH2",
+                   "echo half-a-token; echo 'invalid_grant: refresh token expired' >&2; exit 3",
+                   "S: +OK\nH:",
+                   {"Error: The token command \"echo half-a-token; echo 'invalid_grant: refresh "
+                    "token expired' >&2; exit 3\" failed with exit status 3: invalid_grant: "
+                    "refresh token expired."},
+                   {}),
+    signInScenario("TokenCommandWithoutOutputEndsBeforeConnecting", 93, "oauthbearer",
+                   "echo >&2 nothing cached", "S: +OK\nH:",
+                   {"Error: The token command \"echo >&2 nothing cached\" printed no token: "
+                    "nothing cached."},
+                   {}),
+    signInScenario("UnknownSignInMethodIsRefusedBeforeConnecting", 94, "cram-md5", "", "S: +OK\nH:",
+                   {"Error: Unknown sign-in method \"cram-md5\" in the settings (Auth); it must "
+                    "be password, plain, xoauth2 or oauthbearer."},
+                   {}),
+    // A server that does not list the method gets nothing secret.
+    signInScenario("PlainNotOfferedSendsNoSecret", 95, "plain", "",
+                   "S: +OK ready\nC: CAPA\nS: +OK\nS: SASL XOAUTH2\nS: .\nH:", {}, {"CAPA"}),
     // Without the engine keys the encoded test text goes unseen, exactly as before; with Decode
     // it is found in the decoded part, and ClamAV finds the zipped one.
     engineScenario("EnginesOffLeaveEncodedTextToTheRawCheck", 71, "", false,
