@@ -2,14 +2,19 @@
 // connection, read once at start-up and kept for the run.
 #pragma once
 
+#include "scanner/account.h"
 #include "scanner/connectionsecurity.h"
 
 #include <QString>
 
 namespace modGeneral {
 
-// Where the settings live: organisation "Orsel", application "Orsel", group "Settings", keys
-// "Address", "User", "Pass" (on Linux $XDG_CONFIG_HOME/Orsel/Orsel.conf).
+// The value of "PassStore" that keeps the password in the desktop's keyring instead of "Pass".
+inline const QString kPassStoreKeyring = QStringLiteral("keyring");
+
+// Where the settings live: organisation "Orsel", application "Orsel", group "Settings" (a named
+// account's Account::settingsGroup()), keys "Address", "User", "Pass" (on Linux
+// $XDG_CONFIG_HOME/Orsel/Orsel.conf).
 struct StoredSettings {
     QString address;
     QString user;
@@ -19,12 +24,20 @@ struct StoredSettings {
     // first three.)
     QString security{};
     QString caFile{};
+    // "PassStore": "" (absent) keeps the password in "Pass"; kPassStoreKeyring in the keyring,
+    // under the account's key, and "Pass" is not written.
+    QString passStore{};
 
-    // A missing key reads as empty; values are taken as stored (no trimming).
-    bool complete() const { return !address.isEmpty() && !user.isEmpty() && !pass.isEmpty(); }
+    bool passInFile() const { return passStore.isEmpty(); }
+    // A missing key reads as empty; values are taken as stored (no trimming). A password kept
+    // elsewhere counts as there: whether it can be read is the run's to find out.
+    bool complete() const
+    {
+        return !address.isEmpty() && !user.isEmpty() && (!pass.isEmpty() || !passInFile());
+    }
 };
 
-StoredSettings readSettings();
+StoredSettings readSettings(const Account& account = Account());
 
 // The connection security that fresh settings start with: a password should not travel in clear.
 // Settings stored before (an address but no "Security") keep their plain connection.
@@ -55,14 +68,15 @@ struct EngineSettings {
     QString clamAVMaxFiles{};
 };
 
-EngineSettings readEngineSettings();
+EngineSettings readEngineSettings(const Account& account = Account());
 
 // Stores them; an empty value removes its key. Returns false when the file could not be written.
-bool writeEngineSettings(const EngineSettings& settings);
+bool writeEngineSettings(const EngineSettings& settings, const Account& account = Account());
 
 // Stores the three settings; the file is made readable by its owner only, since it holds a
-// password. Returns false when the file could not be written.
-bool writeSettings(const StoredSettings& settings);
+// password. With the password in the keyring, "PassStore" takes the place of "Pass" (which goes).
+// Returns false when the file could not be written.
+bool writeSettings(const StoredSettings& settings, const Account& account = Account());
 
 // The settings file's path, for messages and tests.
 QString settingsFilePath();

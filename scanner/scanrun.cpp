@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/pump.h"
 #include "scanner/connectionsecurity.h"
+#include "scanner/desktop/keyringpassword.h"
 #include "scanner/enginefingerprints.h"
 #include "scanner/hittext.h"
 #include "scanner/statusoutput.h"
@@ -32,7 +33,7 @@ ScanRun::ScanRun(ScanSurface& surface, ControlHost& control, modGeneral::StoredS
                  const modGeneral::EngineSettings& engines, const ProgramFolder& programFolder,
                  ScanHooks hooks, ScanOptions options)
     : m_surface(surface), m_control(control), m_settings(std::move(settings)),
-      m_places(scanPlacesFor(programFolder)), m_hooks(std::move(hooks)),
+      m_places(scanPlacesFor(programFolder, options.account)), m_hooks(std::move(hooks)),
       m_options(std::move(options)), m_engines(engines)
 {
     m_control.setProgressHandler([this](qint16 percent) { onProgress(percent); });
@@ -45,7 +46,8 @@ void ScanRun::run()
     } catch (const RuntimeFault& fault) {
         printSummary();
         m_surface.setTopmost(false); // the report's box must not hide behind the window
-        reportRuntimeError(m_hooks, fault.number, fault.description);
+        m_outcome.committed = m_tally.committed;
+        reportRuntimeError(m_hooks, fault.number, fault.description, m_outcome);
     } catch (const ProgramEndReturned&) {
     }
 }
@@ -53,7 +55,9 @@ void ScanRun::run()
 void ScanRun::endProgram(int exitCode)
 {
     printSummary();
-    m_hooks.endProgram(exitCode);
+    m_outcome.exitCode = exitCode;
+    m_outcome.committed = m_tally.committed;
+    endRun(m_hooks, m_outcome);
     throw ProgramEndReturned{};
 }
 
@@ -64,12 +68,13 @@ void ScanRun::runSteps()
     prepareOptions();
     m_control.put(member::POPHostname, text(m_settings.address));
     m_control.put(member::POPUsername, text(m_settings.user));
-    m_control.put(member::POPPassword, text(m_settings.pass));
+    m_control.put(member::POPPassword, text(loginPassword()));
     applyConnectionSecurity();
     m_control.call(member::Connect);
     if (m_control.error() != 0) {
         // A refused login ends at once: no box, no pause, nothing to disconnect.
-        m_surface.setInfo(m_control.errorText());
+        m_outcome.failure = m_control.errorText();
+        m_surface.setInfo(m_outcome.failure);
         m_surface.setStartEnabled(true);
         endProgram(exitstatus::ErrorExit);
     }
@@ -91,6 +96,36 @@ void ScanRun::runSteps()
     rememberCleanMessages();
     m_surface.setStartEnabled(true);
     endProgram(exitCodeAtEnd());
+}
+
+// The stored password, or the one in the keyring. Read just before it is needed, so that it
+// stays in memory no longer than the login needs it.
+QString ScanRun::loginPassword()
+{
+    if (m_settings.passInFile()) {
+        return m_settings.pass;
+    }
+    if (m_settings.passStore != modGeneral::kPassStoreKeyring) {
+        errorExit(QStringLiteral("Unknown password store \"%1\" in the settings; it must be %2.")
+                      .arg(m_settings.passStore, modGeneral::kPassStoreKeyring));
+    }
+    // A window may let the desktop ask to unlock the keyring, and waits for the person there; a
+    // run without one must end soon, whatever the keyring does.
+    const bool headless = m_options.headless;
+    m_surface.setInfo(QStringLiteral("Reading the password from the keyring..."));
+    QString error;
+    const std::optional<QString> password =
+        KeyringPassword(m_options.account.keyringKey())
+            .read(headless ? KeyringPassword::Prompt::Never : KeyringPassword::Prompt::Allowed,
+                  headless ? kHeadlessKeyringTimeoutMs : kWindowKeyringTimeoutMs, &error);
+    if (!password) {
+        const QString whose = m_options.account.isDefault()
+                                  ? QString()
+                                  : QStringLiteral(" of account ") + m_options.account.name();
+        errorExit(QStringLiteral("The password%1 could not be read from the keyring: %2.")
+                      .arg(whose, error));
+    }
+    return *password;
 }
 
 void ScanRun::prepareOptions()
@@ -199,6 +234,7 @@ void ScanRun::saveAndCheck()
     if (m_control.error() != 0) {
         errorExit(m_control.errorText());
     }
+    m_messageHits.clear();
     // The raw hits are acted on before the engines run, as a user would see them come.
     bool infected = actOn(m_definitions.check(m_places.definitionFile(), path));
     const scanner::CheckResult engines = m_engines.check(m_definitions, path);
@@ -207,10 +243,13 @@ void ScanRun::saveAndCheck()
     // A hit needs no more looking: the message goes all the same.
     if (!infected && !engines.notFullyChecked.isEmpty()) {
         leaveNotFullyChecked(engines.notFullyChecked);
+        noteFinding(RunOutcome::Finding::NotFullyChecked, engines.notFullyChecked);
         return;
     }
     ++m_tally.checked;
-    if (!infected) {
+    if (infected) {
+        noteFinding(RunOutcome::Finding::Infected, m_messageHits.join(QStringLiteral(", ")));
+    } else {
         m_surface.setInfo(QStringLiteral("Scan of message %1 complete.\r\rNo viruses found.")
                               .arg(msgNumberText()));
     }
@@ -266,6 +305,18 @@ void ScanRun::leaveNotFullyChecked(const QString& reason)
                           .arg(msgNumberText(), reason));
 }
 
+// Sender and subject come from the headers the save already fetched, so asking costs no round
+// trip; they are asked only when someone will be told.
+void ScanRun::noteFinding(RunOutcome::Finding finding, const QString& detail)
+{
+    if (!m_hooks.runEnded) {
+        return;
+    }
+    m_outcome.messages.append({finding, automation::toString(m_control.get(member::MsgFrom)).value,
+                               automation::toString(m_control.get(member::MsgSubject)).value,
+                               detail});
+}
+
 QString ScanRun::closingText() const
 {
     const int unchecked = m_tally.notFullyChecked;
@@ -318,6 +369,9 @@ void ScanRun::reportHit(const scanner::Hit& hit)
 {
     const QString d = QString::fromUtf8(hit.definition);
     const QString m = QString::fromUtf8(hit.messageLine);
+    if (!m_messageHits.contains(d)) {
+        m_messageHits.append(d);
+    }
     const QString path = savedMessagePath();
     m_surface.setInfo(hitText(d, m, path),
                       fittedHitText(d, m, path, [this](const QString& candidate) {
@@ -358,6 +412,7 @@ void ScanRun::applyConnectionSecurity()
 
 void ScanRun::errorExit(const QString& reason)
 {
+    m_outcome.failure = reason;
     m_surface.setInfo(reason);
     m_surface.setTopmost(false); // the box must not hide behind the window
     m_hooks.showError(m_surface.boxParent(), QStringLiteral("Error: ") + reason);
@@ -367,6 +422,9 @@ void ScanRun::errorExit(const QString& reason)
 void ScanRun::reportFailure(const QString& reason)
 {
     m_failed = true;
+    if (m_outcome.failure.isEmpty()) {
+        m_outcome.failure = reason; // the first: what follows may only be its consequence
+    }
     m_surface.setTopmost(false);
     m_hooks.showError(m_surface.boxParent(), QStringLiteral("Error: ") + reason);
     m_surface.setTopmost(true);

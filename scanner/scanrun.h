@@ -9,6 +9,7 @@
 #include "scanner/programfolder.h"
 #include "scanner/quarantine.h"
 #include "scanner/rememberedmessages.h"
+#include "scanner/runoutcome.h"
 #include "scanner/scanengines.h"
 #include "scanner/scanhooks.h"
 #include "scanner/scanoptions.h"
@@ -31,6 +32,10 @@ public:
     void run();
 
     static constexpr qint32 kMaximumMessages = 32767;
+    // How long the keyring may take to give the password: a run without a window ends with an
+    // error well within 10 s; a window waits for the person who unlocks it.
+    static constexpr int kHeadlessKeyringTimeoutMs = 8000;
+    static constexpr int kWindowKeyringTimeoutMs = 120000;
 
 private:
     // What the end summary reports.
@@ -45,6 +50,7 @@ private:
     };
 
     void runSteps();
+    QString loginPassword();
     void applyConnectionSecurity();
     void prepareOptions();
     void scanMessage(int counter);
@@ -54,6 +60,7 @@ private:
     bool actOn(const scanner::CheckResult& result);
     void settleSavedFile(const QString& path, bool infected);
     void leaveNotFullyChecked(const QString& reason);
+    void noteFinding(RunOutcome::Finding finding, const QString& detail);
     QString closingText() const;
     void prepareEngines();
     void reportHit(const scanner::Hit& hit);
@@ -92,4 +99,6 @@ private:
     std::optional<RememberedMessages> m_memory;
     QByteArray m_engineFingerprint; // of what checked this run's messages
     QSet<QByteArray> m_cleanIds;    // found clean this run, or remembered and still there
+    RunOutcome m_outcome;           // for the hooks' runEnded
+    QStringList m_messageHits;      // the definitions found in the message being checked
 };

@@ -3,11 +3,14 @@
 #include "scanner/scansurface.h"
 
 modGeneral::StoredSettings startUp(ScanSurface& surface, const ProgramFolder& programFolder,
-                                   const ScanHooks& hooks)
+                                   const ScanHooks& hooks, const Account& account)
 {
-    const modGeneral::StoredSettings settings = modGeneral::readSettings();
+    const modGeneral::StoredSettings settings = modGeneral::readSettings(account);
     if (!settings.complete()) {
-        hooks.endProgram(hooks.settingsMissing(programFolder));
+        RunOutcome outcome;
+        outcome.exitCode = hooks.settingsMissing(programFolder, account);
+        outcome.failure = QStringLiteral("The mailbox settings are missing.");
+        endRun(hooks, outcome);
         return settings;
     }
     surface.setTopmost(true);

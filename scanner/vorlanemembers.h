@@ -22,6 +22,8 @@ inline constexpr qint32 MsgCount = 0x6803000D;
 inline constexpr qint32 MsgNumber = 0x6803000C;
 inline constexpr qint32 MsgUniqueID = 0x6803000B;
 inline constexpr qint32 MsgSizeInK = 0x68030003;
+inline constexpr qint32 MsgFrom = 0x68030008;
+inline constexpr qint32 MsgSubject = 0x68030009;
 inline constexpr qint32 Connect = 0x6003001E;
 inline constexpr qint32 Disconnect = 0x6003001F;
 inline constexpr qint32 DeleteCurrentMsg = 0x60030021;
@@ -51,6 +53,8 @@ inline constexpr NamedId kMembers[] = {
     {"MsgNumber", MsgNumber},
     {"MsgUniqueID", MsgUniqueID},
     {"MsgSizeInK", MsgSizeInK},
+    {"MsgFrom", MsgFrom},
+    {"MsgSubject", MsgSubject},
     {"Connect", Connect},
     {"Disconnect", Disconnect},
     {"DeleteCurrentMsg", DeleteCurrentMsg},

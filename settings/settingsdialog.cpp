@@ -47,6 +47,7 @@ SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
       m_decode(new QCheckBox(QStringLiteral("Also check decoded attachments (base64, "
                                             "quoted-printable, uuencode)"),
                              this)),
+      m_keyring(new QCheckBox(QStringLiteral("Keep the password in the desktop's keyring"), this)),
       m_clamAv(new QComboBox(this)), m_engines(engines)
 {
     setWindowTitle(QStringLiteral("Orsel settings"));
@@ -68,6 +69,8 @@ SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
     m_caFile->setObjectName(QStringLiteral("caFile"));
     m_caFile->setPlaceholderText(QStringLiteral("system certificates only"));
     m_decode->setObjectName(QStringLiteral("decode"));
+    m_keyring->setObjectName(QStringLiteral("keyring"));
+    m_keyring->setChecked(!current.passInFile());
     m_clamAv->setObjectName(QStringLiteral("clamav"));
     // New settings decode: that is where attachments hide what the raw check cannot see.
     m_decode->setChecked(engines.decode.isEmpty() || engines.decode == QLatin1String("1"));
@@ -78,6 +81,8 @@ SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
     form->addRow(QStringLiteral("POP3 server address:"), m_address);
     form->addRow(QStringLiteral("User name:"), m_user);
     form->addRow(QStringLiteral("Password:"), m_pass);
+    form->addRow(m_keyring);
+    form->setRowVisible(m_keyring, !current.passInFile()); // until a keyring is offered
     form->addRow(QStringLiteral("Connection security:"), m_security);
     form->addRow(QStringLiteral("CA file:"), m_caFile);
     form->addRow(m_decode);
@@ -100,13 +105,24 @@ SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
 void SettingsDialog::updateOkButton()
 {
     // The scanner needs all three; an incomplete set would only bring this dialog back.
-    m_ok->setEnabled(settings().complete());
+    m_ok->setEnabled(settings().complete() && !m_pass->text().isEmpty());
 }
 
 modGeneral::StoredSettings SettingsDialog::settings() const
 {
-    return {m_address->text(), m_user->text(), m_pass->text(), m_security->currentData().toString(),
-            m_caFile->text()};
+    return {m_address->text(), m_user->text(),
+            m_pass->text(),    m_security->currentData().toString(),
+            m_caFile->text(),  m_keyring->isChecked() ? modGeneral::kPassStoreKeyring : QString()};
+}
+
+void SettingsDialog::offerKeyring(bool running, bool ready)
+{
+    auto* form = static_cast<QFormLayout*>(layout());
+    if (!running && !m_keyring->isChecked()) {
+        return;
+    }
+    form->setRowVisible(m_keyring, true);
+    m_keyring->setChecked(m_keyring->isChecked() || ready);
 }
 
 modGeneral::EngineSettings SettingsDialog::engineSettings() const
