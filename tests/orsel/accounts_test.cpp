@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -95,6 +96,56 @@ TEST(Accounts, PasswordInTheKeyringLeavesNoPassInTheFile)
     QFile file(modGeneral::settingsFilePath());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_FALSE(file.readAll().contains("secret"));
+}
+
+// The settings program's --account and --pass-store, with no keyring to be had (the tests' bus
+// leads nowhere): a refused name or store writes nothing, and a password asked for in the
+// keyring never falls back to the file.
+TEST(Accounts, SettingsProgramTakesAccountAndPassStore)
+{
+    const auto run = [](const QStringList& arguments, QByteArray* errors) {
+        QProcess settings;
+        settings.start(QStringLiteral(SETTINGS_PATH), arguments);
+        settings.waitForFinished(30000);
+        *errors = settings.readAllStandardError();
+        return settings.exitStatus() == QProcess::NormalExit ? settings.exitCode() : -1;
+    };
+    const QStringList box = {"--address", "h", "--user", "u", "--pass", "p2"};
+    const struct {
+        const char* name;
+        QStringList arguments;
+        int status;
+        const char* error;       // a part of what it said on standard error
+        const char* workPass;    // "Pass" of the account "work" afterwards
+        const char* defaultPass; // "Pass" of the default account afterwards
+    } cases[] = {
+        {"a named account", QStringList{"--account", "work"} + box, 0, "", "p2", "p1"},
+        {"a name that is refused", QStringList{"--account", "a/b"} + box, 2,
+         "an account name cannot hold", "p2", "p1"},
+        {"a store that is unknown", QStringList{"--pass-store", "wallet"} + box, 2,
+         "--pass-store takes keyring or file", "p2", "p1"},
+        {"the keyring, when none answers",
+         QStringList{"--account", "work", "--pass-store", "keyring", "--address", "h", "--user",
+                     "u", "--pass", "p3"},
+         1, "the password could not be stored in the keyring: there is no session bus", "p2", "p1"},
+        {"the file, by default without a keyring", box, 0, "", "p2", "p2"},
+        {"the file, named",
+         QStringList{"--account", "work", "--pass-store", "file", "--address", "h", "--user", "u",
+                     "--pass", "p4"},
+         0, "", "p4", "p2"},
+    };
+    QString why;
+    const Account work = *Account::named(QStringLiteral("work"), &why);
+    modGeneral::writeSettings({QStringLiteral("h"), QStringLiteral("u"), QStringLiteral("p1")});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QByteArray errors;
+        EXPECT_EQ(run(c.arguments, &errors), c.status);
+        EXPECT_TRUE(errors.contains(c.error)) << errors.constData();
+        EXPECT_EQ(modGeneral::readSettings(work).pass.toStdString(), c.workPass);
+        EXPECT_EQ(modGeneral::readSettings(work).passStore, "");
+        EXPECT_EQ(modGeneral::readSettings().pass.toStdString(), c.defaultPass);
+    }
 }
 
 } // namespace
