@@ -105,10 +105,21 @@ fi
 echo "== Installing Orsel01 into $program"
 mkdir -p "$program"
 cp "$build/bin/Orsel01" "$build/bin/settings" "$build/bin/def.dat" "$program/"
+# The desktop's session bus, for the notification at the end: the one named, or the one of the
+# user who ran sudo, or the one in the runtime folder replaced below.
+if [[ -z ${DBUS_SESSION_BUS_ADDRESS:-} ]]; then
+  for socket in ${SUDO_UID:+/run/user/$SUDO_UID/bus} ${XDG_RUNTIME_DIR:+$XDG_RUNTIME_DIR/bus}; do
+    if [[ -S $socket ]]; then
+      export DBUS_SESSION_BUS_ADDRESS=unix:path=$socket
+      break
+    fi
+  done
+fi
 export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime XDG_CACHE_HOME=$work/cache
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 "$build/bin/regsvr" "$build/bin/VRLN401.so"
-"$program/settings" --address "$address" --user "$user" --pass "$pass" --security tls \
+# The demo's password stays in its own settings file, out of the user's keyring.
+"$program/settings" --address "$address" --user "$user" --pass "$pass" --pass-store file --security tls \
   --ca-file "$ca_file" --decode 1 --clamav "clamd:$clamd_dir/clamd.sock"
 echo "== Settings: Security=tls (port 995), CAFile=$ca_file"
 echo "== Decoded check on, ClamAV on: the daemon at $clamd_dir/clamd.sock"
@@ -138,4 +149,18 @@ echo "Messages the server still holds:"
 for file in "$maildir"/new/* "$maildir"/cur/*; do
   [[ -e $file ]] && printf '  %s\n' "$(grep -m1 '^Subject:' "$file")"
 done
+
+echo
+echo "== A new infected message arrives; a headless run, as the timer starts it, tells the desktop"
+add_message 6 "Overdue payment" "Pay today:
+$test_string"
+headless=0
+(cd "$program" && ./Orsel01 --headless) || headless=$?
+echo "== Orsel01 --headless ended with status $headless"
+if [[ -n ${DBUS_SESSION_BUS_ADDRESS:-} ]]; then
+  echo "The notification \"Infected mail removed\" (naming demo at $address and \"Overdue payment\")"
+  echo "went to the session bus at $DBUS_SESSION_BUS_ADDRESS."
+else
+  echo "No session bus here: no notification (the exit status is the same)."
+fi
 exit "$status"

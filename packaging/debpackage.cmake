@@ -45,6 +45,8 @@ set(CPACK_DEBIAN_ORSEL_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_ORSEL_PACKAGE_SHLIBDEPS ON)
 # The scanner can ask the system's ClamAV daemon to check every message.
 set(CPACK_DEBIAN_ORSEL_PACKAGE_SUGGESTS "clamav-daemon")
+# QtKeychain reaches the desktop's keyring through libsecret, which it loads when it runs.
+set(CPACK_DEBIAN_ORSEL_PACKAGE_RECOMMENDS "libsecret-1-0")
 set(CPACK_DEBIAN_ORSEL_PACKAGE_CONTROL_EXTRA
     ${CMAKE_CURRENT_BINARY_DIR}/debian/postinst ${CMAKE_CURRENT_BINARY_DIR}/debian/prerm
     ${CMAKE_CURRENT_BINARY_DIR}/debian/postrm)

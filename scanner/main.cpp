@@ -1,9 +1,11 @@
 // Orsel01: checks the user's POP3 mailbox for mail that carries known virus texts, then ends.
 // Without options it is a small window; --headless runs the same scan with no display.
 #include "scanner/controlhost.h"
+#include "scanner/desktop/notificationhandoff.h"
 #include "scanner/headlesssurface.h"
 #include "scanner/modgeneral.h"
 #include "scanner/programfolder.h"
+#include "scanner/runnotifier.h"
 #include "scanner/scan.h"
 #include "scanner/scanoptions.h"
 #include "scanner/scanrun.h"
@@ -35,17 +37,24 @@ int runScanner(int& argc, char** argv, const ScanOptions& options)
         options.headless ? std::make_unique<QCoreApplication>(argc, argv)
                          : std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Orsel01"));
-    const ScanHooks hooks = options.headless ? ScanHooks::headless() : ScanHooks::real();
+    ScanHooks hooks = options.headless ? ScanHooks::headless() : ScanHooks::real();
     const ProgramFolder folder = ProgramFolder::ofRunningProgram();
+    // Nobody watches a headless run: the desktop is told when it found something or failed.
+    const auto notifier = std::make_shared<RunNotifier>(options.account, options.quarantineFolder,
+                                                        QCoreApplication::applicationFilePath());
+    if (options.headless && options.notify) {
+        hooks.runEnded = [notifier](const RunOutcome& outcome) { notifier->notify(outcome); };
+    }
 
     const std::unique_ptr<Scan> window = options.headless ? nullptr : std::make_unique<Scan>();
     HeadlessSurface headless;
     ScanSurface& surface = window ? static_cast<ScanSurface&>(*window) : headless;
     const std::unique_ptr<ControlHost> control = createControl(hooks);
-    const modGeneral::StoredSettings settings = startUp(surface, folder, hooks);
+    const modGeneral::StoredSettings settings = startUp(surface, folder, hooks, options.account);
+    notifier->setMailbox(settings.user, settings.address);
 
-    ScanRun run(surface, *control, settings, modGeneral::readEngineSettings(), folder, hooks,
-                options);
+    ScanRun run(surface, *control, settings, modGeneral::readEngineSettings(options.account),
+                folder, hooks, options);
     if (window) {
         QObject::connect(window.get(), &Scan::started, window.get(), [&run] { run.run(); });
         QObject::connect(window->command1(), &QPushButton::clicked, window.get(),
@@ -72,6 +81,10 @@ int main(int argc, char** argv)
             std::fputs(("Orsel01: " + parsed.output).toLocal8Bit().constData(), stderr);
         }
         return parsed.exitCode;
+    }
+    if (parsed.options->notificationHelper) {
+        QCoreApplication app(argc, argv);
+        return runNotificationHelper();
     }
     return runScanner(argc, argv, *parsed.options);
 }

@@ -17,7 +17,6 @@ namespace {
 
 const QString kOrganisation = QStringLiteral("Orsel");
 const QString kApplication = QStringLiteral("Orsel");
-const QString kGroup = QStringLiteral("Settings");
 
 using KeyValues = std::initializer_list<std::pair<QString, QString>>;
 
@@ -31,21 +30,21 @@ std::unique_ptr<QSettings> ownSettings()
     return settings;
 }
 
-QString readKey(QSettings& settings, const QString& key)
+QString readKey(QSettings& settings, const Account& account, const QString& key)
 {
-    return settings.value(kGroup + QLatin1Char('/') + key).toString();
+    return settings.value(account.settingsGroup() + QLatin1Char('/') + key).toString();
 }
 
 // Stores `always` as given and `optional` only when not empty (an empty value removes its key,
 // so a plain set of settings stays the keys it always was). The file is created private from
 // the start: there is no moment in which others could read the password.
-bool writeKeys(KeyValues always, KeyValues optional)
+bool writeKeys(const Account& account, KeyValues always, KeyValues optional)
 {
     const mode_t previousMask = ::umask(077);
     bool ok = false;
     {
         const std::unique_ptr<QSettings> settings = ownSettings();
-        settings->beginGroup(kGroup);
+        settings->beginGroup(account.settingsGroup());
         for (const auto& [key, value] : always) {
             settings->setValue(key, value);
         }
@@ -66,46 +65,52 @@ bool writeKeys(KeyValues always, KeyValues optional)
 
 } // namespace
 
-StoredSettings readSettings()
+StoredSettings readSettings(const Account& account)
 {
     const std::unique_ptr<QSettings> settings = ownSettings();
+    const auto key = [&](const char* name) {
+        return readKey(*settings, account, QLatin1String(name));
+    };
     // Read in this order: address, user, password.
     StoredSettings stored;
-    stored.address = readKey(*settings, QStringLiteral("Address"));
-    stored.user = readKey(*settings, QStringLiteral("User"));
-    stored.pass = readKey(*settings, QStringLiteral("Pass"));
-    stored.security = readKey(*settings, QStringLiteral("Security"));
+    stored.address = key("Address");
+    stored.user = key("User");
+    stored.pass = key("Pass");
+    stored.security = key("Security");
     stored.securityEmpty =
-        stored.security.isEmpty() && settings->contains(kGroup + QStringLiteral("/Security"));
-    stored.caFile = readKey(*settings, QStringLiteral("CAFile"));
-    stored.fewerRoundTrips = readKey(*settings, QStringLiteral("FewerRoundTrips"));
-    stored.auth = readKey(*settings, QStringLiteral("Auth"));
-    stored.tokenCommand = readKey(*settings, QStringLiteral("TokenCommand"));
+        stored.security.isEmpty() &&
+        settings->contains(account.settingsGroup() + QStringLiteral("/Security"));
+    stored.caFile = key("CAFile");
+    stored.fewerRoundTrips = key("FewerRoundTrips");
+    stored.auth = key("Auth");
+    stored.tokenCommand = key("TokenCommand");
+    stored.passStore = key("PassStore");
     return stored;
 }
 
-EngineSettings readEngineSettings()
+EngineSettings readEngineSettings(const Account& account)
 {
     const std::unique_ptr<QSettings> settings = ownSettings();
-    return {readKey(*settings, QStringLiteral("Decode")),
-            readKey(*settings, QStringLiteral("ClamAV")),
-            readKey(*settings, QStringLiteral("ClamAVMaxFileSize")),
-            readKey(*settings, QStringLiteral("ClamAVMaxRecursion")),
-            readKey(*settings, QStringLiteral("ClamAVMaxFiles"))};
+    const auto key = [&](const char* name) {
+        return readKey(*settings, account, QLatin1String(name));
+    };
+    return {key("Decode"), key("ClamAV"), key("ClamAVMaxFileSize"), key("ClamAVMaxRecursion"),
+            key("ClamAVMaxFiles")};
 }
 
-bool writeEngineSettings(const EngineSettings& stored)
+bool writeEngineSettings(const EngineSettings& stored, const Account& account)
 {
-    return writeKeys({}, {{QStringLiteral("Decode"), stored.decode},
-                          {QStringLiteral("ClamAV"), stored.clamAV},
-                          {QStringLiteral("ClamAVMaxFileSize"), stored.clamAVMaxFileSize},
-                          {QStringLiteral("ClamAVMaxRecursion"), stored.clamAVMaxRecursion},
-                          {QStringLiteral("ClamAVMaxFiles"), stored.clamAVMaxFiles}});
+    return writeKeys(account, {},
+                     {{QStringLiteral("Decode"), stored.decode},
+                      {QStringLiteral("ClamAV"), stored.clamAV},
+                      {QStringLiteral("ClamAVMaxFileSize"), stored.clamAVMaxFileSize},
+                      {QStringLiteral("ClamAVMaxRecursion"), stored.clamAVMaxRecursion},
+                      {QStringLiteral("ClamAVMaxFiles"), stored.clamAVMaxFiles}});
 }
 
-bool writeFewerRoundTrips(const QString& value)
+bool writeFewerRoundTrips(const QString& value, const Account& account)
 {
-    return writeKeys({}, {{QStringLiteral("FewerRoundTrips"), value}});
+    return writeKeys(account, {}, {{QStringLiteral("FewerRoundTrips"), value}});
 }
 
 QString settingsFileProblem()
@@ -145,16 +150,19 @@ QString settingsFilePath()
            QStringLiteral(".conf");
 }
 
-bool writeSettings(const StoredSettings& stored)
+bool writeSettings(const StoredSettings& stored, const Account& account)
 {
-    const bool ok = writeKeys({{QStringLiteral("Address"), stored.address},
-                               {QStringLiteral("User"), stored.user},
-                               {QStringLiteral("Pass"), stored.pass}},
-                              {{QStringLiteral("Security"), stored.security},
-                               {QStringLiteral("CAFile"), stored.caFile},
-                               {QStringLiteral("FewerRoundTrips"), stored.fewerRoundTrips},
-                               {QStringLiteral("Auth"), stored.auth},
-                               {QStringLiteral("TokenCommand"), stored.tokenCommand}});
+    // A password kept in the keyring leaves no trace here: the empty value removes "Pass".
+    const bool ok = writeKeys(
+        account,
+        {{QStringLiteral("Address"), stored.address}, {QStringLiteral("User"), stored.user}},
+        {{QStringLiteral("Pass"), stored.passInFile() ? stored.pass : QString()},
+         {QStringLiteral("Security"), stored.security},
+         {QStringLiteral("CAFile"), stored.caFile},
+         {QStringLiteral("FewerRoundTrips"), stored.fewerRoundTrips},
+         {QStringLiteral("Auth"), stored.auth},
+         {QStringLiteral("TokenCommand"), stored.tokenCommand},
+         {QStringLiteral("PassStore"), stored.passStore}});
     // An older file keeps its mode when rewritten; narrow it as well.
     QFile::setPermissions(settingsFilePath(), QFile::ReadOwner | QFile::WriteOwner);
     return ok;

@@ -2,6 +2,7 @@
 // connection, read once at start-up and kept for the run.
 #pragma once
 
+#include "scanner/account.h"
 #include "scanner/connectionsecurity.h"
 #include "scanner/signinmethod.h"
 
@@ -9,8 +10,12 @@
 
 namespace modGeneral {
 
-// Where the settings live: organisation "Orsel", application "Orsel", group "Settings", keys
-// "Address", "User", "Pass" (on Linux $XDG_CONFIG_HOME/Orsel/Orsel.conf).
+// The value of "PassStore" that keeps the password in the desktop's keyring instead of "Pass".
+inline const QString kPassStoreKeyring = QStringLiteral("keyring");
+
+// Where the settings live: organisation "Orsel", application "Orsel", group "Settings" (a named
+// account's Account::settingsGroup()), keys "Address", "User", "Pass" (on Linux
+// $XDG_CONFIG_HOME/Orsel/Orsel.conf).
 struct StoredSettings {
     QString address;
     QString user;
@@ -29,12 +34,18 @@ struct StoredSettings {
     QString tokenCommand{};
     // The file has "Security=" with nothing after it: not the same as no key at all.
     bool securityEmpty{};
+    // "PassStore": "" (absent) keeps the password in "Pass"; kPassStoreKeyring in the keyring,
+    // under the account's key, and "Pass" is not written.
+    QString passStore{};
 
+    bool passInFile() const { return passStore.isEmpty(); }
     // A missing key reads as empty; values are taken as stored (no trimming). A token command
-    // stands in for the password where the method takes a token.
+    // stands in for the password where the method takes a token; a password kept elsewhere
+    // counts as there: whether it can be read is the run's to find out.
     bool complete() const
     {
-        return !address.isEmpty() && !user.isEmpty() && (!pass.isEmpty() || getsToken());
+        return !address.isEmpty() && !user.isEmpty() &&
+               (!pass.isEmpty() || getsToken() || !passInFile());
     }
     bool getsToken() const
     {
@@ -43,7 +54,7 @@ struct StoredSettings {
     }
 };
 
-StoredSettings readSettings();
+StoredSettings readSettings(const Account& account = Account());
 
 // The connection security that fresh settings start with: a password should not travel in clear.
 // Settings stored before (an address but no "Security") keep their plain connection.
@@ -89,17 +100,18 @@ struct EngineSettings {
     QString clamAVMaxFiles{};
 };
 
-EngineSettings readEngineSettings();
+EngineSettings readEngineSettings(const Account& account = Account());
 
 // Stores them; an empty value removes its key. Returns false when the file could not be written.
-bool writeEngineSettings(const EngineSettings& settings);
+bool writeEngineSettings(const EngineSettings& settings, const Account& account = Account());
 
 // Stores "FewerRoundTrips" alone; an empty value removes the key.
-bool writeFewerRoundTrips(const QString& value);
+bool writeFewerRoundTrips(const QString& value, const Account& account = Account());
 
 // Stores the three settings; the file is made readable by its owner only, since it holds a
-// password. Returns false when the file could not be written.
-bool writeSettings(const StoredSettings& settings);
+// password. With the password in the keyring, "PassStore" takes the place of "Pass" (which goes).
+// Returns false when the file could not be written.
+bool writeSettings(const StoredSettings& settings, const Account& account = Account());
 
 // The settings file's path, for messages and tests.
 QString settingsFilePath();

@@ -76,8 +76,11 @@ void RunLock::release()
     }
 }
 
-QString currentAccountName(const modGeneral::StoredSettings& settings)
+QString currentAccountName(const modGeneral::StoredSettings& settings, const Account& account)
 {
+    if (!account.isDefault()) {
+        return account.name();
+    }
     return settings.user + QLatin1Char('@') + settings.address;
 }
 

@@ -32,8 +32,8 @@ private:
     int m_fd = -1;
 };
 
-// The name an account goes by in messages: "user@address".
-QString currentAccountName(const modGeneral::StoredSettings& settings);
+// The name an account goes by in messages: a named account's name, else "user@address".
+QString currentAccountName(const modGeneral::StoredSettings& settings, const Account& account);
 
 // Tries `attempt` until it succeeds or `waitMs` has passed on the monotonic clock, pumping events
 // in between so that a window stays alive. True when an attempt succeeded.

@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/pump.h"
+#include "scanner/account.h"
 #include "scanner/installedcommand.h"
 #include "scanner/programfolder.h"
 #include "scanner/runlock.h"
@@ -46,21 +47,24 @@ void realShowError(QWidget* parent, const QString& text)
     ::_exit(exitCode);
 }
 
-int startSettingsProgram(const ProgramFolder& folder)
+int startSettingsProgram(const ProgramFolder& folder, const Account& account)
 {
     // Whether it starts is not our concern: the scanner cannot run either way.
-    QProcess::startDetached(folder.filePath(QStringLiteral("settings")), {},
+    const QStringList arguments = account.isDefault()
+                                      ? QStringList()
+                                      : QStringList{QStringLiteral("--account"), account.name()};
+    QProcess::startDetached(folder.filePath(QStringLiteral("settings")), arguments,
                             folder.filePath(QString()));
     return exitstatus::Done;
 }
 
-int explainMissingSettings(const ProgramFolder& folder)
+int explainMissingSettings(const ProgramFolder& folder, const Account& account)
 {
     const QString settings = installedCommand(folder.filePath(QStringLiteral("settings")))
                                  .value_or(folder.displayPath() + QStringLiteral("/settings"));
     writeErrorText(QStringLiteral("Orsel01: the mailbox settings are missing. Store them with the "
-                                  "settings program: %1 --address A --user U --pass -")
-                       .arg(settings));
+                                  "settings program: %1 %2--address A --user U --pass -")
+                       .arg(settings, account.commandLineArguments()));
     return exitstatus::SettingsMissing;
 }
 
@@ -73,8 +77,13 @@ static bool waitSixtySeconds(const std::function<bool()>& attempt)
 
 ScanHooks ScanHooks::real()
 {
-    return ScanHooks{realPause,      realAskToContinue,    realShowError,
-                     realEndProgram, startSettingsProgram, waitSixtySeconds};
+    return ScanHooks{realPause,
+                     realAskToContinue,
+                     realShowError,
+                     realEndProgram,
+                     startSettingsProgram,
+                     waitSixtySeconds,
+                     {}};
 }
 
 ScanHooks ScanHooks::headless()
@@ -84,15 +93,27 @@ ScanHooks ScanHooks::headless()
                      [](QWidget*, const QString& text) { writeErrorText(text); },
                      realEndProgram,
                      explainMissingSettings,
-                     waitSixtySeconds};
+                     waitSixtySeconds,
+                     {}};
 }
 
-void reportRuntimeError(const ScanHooks& hooks, int number, const QString& description)
+void endRun(const ScanHooks& hooks, const RunOutcome& outcome)
+{
+    if (hooks.runEnded) {
+        hooks.runEnded(outcome);
+    }
+    hooks.endProgram(outcome.exitCode);
+}
+
+void reportRuntimeError(const ScanHooks& hooks, int number, const QString& description,
+                        RunOutcome outcome)
 {
     const QString text = QStringLiteral("Run-time error '%1':\n\n%2").arg(number).arg(description);
     std::fprintf(stderr, "Orsel01: %s\n", qPrintable(text));
     if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
         QMessageBox::critical(nullptr, QStringLiteral("Orsel01"), text);
     }
-    hooks.endProgram(exitstatus::RuntimeError);
+    outcome.exitCode = exitstatus::RuntimeError;
+    outcome.failure = text;
+    endRun(hooks, outcome);
 }

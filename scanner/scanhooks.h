@@ -2,11 +2,13 @@
 // the two message boxes and ending the program. Tests replace some of them.
 #pragma once
 
-#include <QString>
+#include "scanner/runoutcome.h"
 
-class ProgramFolder;
+#include <QString>
 #include <functional>
 
+class Account;
+class ProgramFolder;
 class QWidget;
 
 struct ScanHooks {
@@ -19,12 +21,14 @@ struct ScanHooks {
     // Ends the program at once: no further handler runs and the control is not destroyed, so
     // an error exit sends no QUIT. Never returns in the real program.
     std::function<void(int exitCode)> endProgram;
-    // A setting is missing: hands over to the settings program, or says how to store them.
-    // Returns the exit status to end with.
-    std::function<int(const ProgramFolder& programFolder)> settingsMissing;
+    // A setting of `account` is missing: hands over to the settings program, or says how to
+    // store them. Returns the exit status to end with.
+    std::function<int(const ProgramFolder& programFolder, const Account& account)> settingsMissing;
     // Another run holds the account or the folder: tries `attempt` until it succeeds (true) or
     // the wait is over (false, after 60 s), keeping the window alive meanwhile.
     std::function<bool(const std::function<bool()>& attempt)> waitForRunLock;
+    // Told what the run ended with, just before the program ends; may be empty.
+    std::function<void(const RunOutcome& outcome)> runEnded = {};
 
     // The window's: modal boxes, busy pauses, the settings program started.
     static ScanHooks real();
@@ -33,6 +37,10 @@ struct ScanHooks {
     static ScanHooks headless();
 };
 
+// Tells runEnded what the run ended with, then ends the program with its exit status.
+void endRun(const ScanHooks& hooks, const RunOutcome& outcome);
+
 // The run-time error report: standard error, plus a critical box when a window system is up;
-// then the program ends with a non-zero status.
-void reportRuntimeError(const ScanHooks& hooks, int number, const QString& description);
+// then the program ends with a non-zero status. `outcome`: what the run had found until then.
+void reportRuntimeError(const ScanHooks& hooks, int number, const QString& description,
+                        RunOutcome outcome = {});

@@ -47,7 +47,20 @@ ParsedOptions parseScanOptions(const QStringList& arguments)
         QStringLiteral("Move the saved files of infected messages into DIR; remove those of "
                        "clean ones."),
         QStringLiteral("DIR"));
-    parser.addOptions({help, headless, maxSize, remember, quarantine});
+    const QCommandLineOption account(
+        QStringLiteral("account"),
+        QStringLiteral("Scan the account NAME that the settings program stored with --account "
+                       "NAME (default: the default account)."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption noNotify(
+        QStringLiteral("no-notify"),
+        QStringLiteral("With --headless, send no desktop notification (by default one is sent "
+                       "when infected mail was removed, some mail was not fully checked or the "
+                       "scan failed)."));
+    QCommandLineOption notificationHelper(QStringLiteral("notification-helper"));
+    notificationHelper.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions(
+        {help, headless, maxSize, remember, quarantine, account, noNotify, notificationHelper});
 
     ParsedOptions parsed;
     if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
@@ -70,6 +83,19 @@ ParsedOptions parseScanOptions(const QStringList& arguments)
     ScanOptions options;
     options.headless = parser.isSet(headless);
     options.remember = parser.isSet(remember);
+    options.notify = !parser.isSet(noNotify);
+    options.notificationHelper = parser.isSet(notificationHelper);
+    if (parser.isSet(account)) {
+        QString why;
+        const std::optional<Account> named = Account::named(parser.value(account), &why);
+        if (!named) {
+            parsed.output =
+                QStringLiteral("--account \"%1\": %2.\n").arg(parser.value(account), why);
+            parsed.exitCode = exitstatus::ErrorExit;
+            return parsed;
+        }
+        options.account = *named;
+    }
     bool number = false;
     options.maxSizeK = parser.value(maxSize).toInt(&number);
     if (!number || options.maxSizeK < 0) {

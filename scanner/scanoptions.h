@@ -1,6 +1,8 @@
 // Orsel01's command-line options. Without any of them the program is the windowed scanner.
 #pragma once
 
+#include "scanner/account.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -19,6 +21,14 @@ struct ScanOptions {
     bool remember = false;
     // Where the saved files of infected messages go; empty: they stay beside the program.
     QString quarantineFolder;
+    // Whose settings, saved files and password the run uses.
+    Account account;
+    // With headless: a desktop notification when the run removed infected mail, left some not
+    // fully checked or failed (--no-notify turns it off).
+    bool notify = true;
+    // Not a scan: sends the notification handed over in the environment and waits for its
+    // action (an option hidden from --help; see notificationhandoff.h).
+    bool notificationHelper = false;
 };
 
 // The exit statuses, as --help and the README list them.

@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/pump.h"
 #include "scanner/absentmessage.h"
+#include "scanner/desktop/keyringpassword.h"
 #include "scanner/enginefingerprints.h"
 #include "scanner/hittext.h"
 #include "scanner/mailboxsettings.h"
@@ -41,7 +42,7 @@ ScanRun::ScanRun(ScanSurface& surface, ControlHost& control, modGeneral::StoredS
                  const modGeneral::EngineSettings& engines, const ProgramFolder& programFolder,
                  ScanHooks hooks, ScanOptions options)
     : m_surface(surface), m_control(control), m_settings(std::move(settings)),
-      m_places(scanPlacesFor(programFolder)), m_hooks(std::move(hooks)),
+      m_places(scanPlacesFor(programFolder, options.account)), m_hooks(std::move(hooks)),
       m_options(std::move(options)), m_engines(engines)
 {
     m_control.setProgressHandler([this](qint16 percent) { onProgress(percent); });
@@ -54,7 +55,8 @@ void ScanRun::run()
     } catch (const RuntimeFault& fault) {
         printSummary();
         m_surface.setTopmost(false); // the report's box must not hide behind the window
-        reportRuntimeError(m_hooks, fault.number, fault.description);
+        m_outcome.committed = m_tally.committed;
+        reportRuntimeError(m_hooks, fault.number, fault.description, m_outcome);
     } catch (const ProgramEndReturned&) {
     }
 }
@@ -62,7 +64,9 @@ void ScanRun::run()
 void ScanRun::endProgram(int exitCode)
 {
     printSummary();
-    m_hooks.endProgram(exitCode);
+    m_outcome.exitCode = exitCode;
+    m_outcome.committed = m_tally.committed;
+    endRun(m_hooks, m_outcome);
     throw ProgramEndReturned{};
 }
 
@@ -76,14 +80,22 @@ void ScanRun::runSteps()
         // A helper may wait for a browser sign-in: say what the run waits for.
         m_surface.setInfo(QStringLiteral("Getting an access token..."));
     }
-    if (const std::optional<QString> reason = putMailboxSettings(m_control, m_settings)) {
-        errorExit(*reason);
+    {
+        // A copy that holds the password only as long as the login needs it.
+        modGeneral::StoredSettings mailbox = m_settings;
+        if (!mailbox.getsToken()) {
+            mailbox.pass = loginPassword();
+        }
+        if (const std::optional<QString> reason = putMailboxSettings(m_control, mailbox)) {
+            errorExit(*reason);
+        }
     }
     applyFewerRoundTrips();
     m_control.call(member::Connect);
     if (m_control.error() != 0) {
         // A refused login ends at once: no box, no pause, nothing to disconnect.
-        m_surface.setInfo(m_control.errorText());
+        m_outcome.failure = m_control.errorText();
+        m_surface.setInfo(m_outcome.failure);
         m_surface.setStartEnabled(true);
         endProgram(exitstatus::ErrorExit);
     }
@@ -127,16 +139,46 @@ void ScanRun::takeRunLock(RunLock& lock, const QString& kind, const QString& key
     const auto attempt = [&] { return lock.tryTake(path, &holder, &error) || !error.isEmpty(); };
     if (!attempt()) {
         m_surface.setInfo(QStringLiteral("Waiting for another scan of %1 to end...")
-                              .arg(currentAccountName(m_settings)));
+                              .arg(currentAccountName(m_settings, m_options.account)));
         if (!m_hooks.waitForRunLock(attempt)) {
             errorExit(QStringLiteral("Another scan of %1 is running%2.")
-                          .arg(currentAccountName(m_settings),
+                          .arg(currentAccountName(m_settings, m_options.account),
                                holder > 0 ? QStringLiteral(" (pid %1)").arg(holder) : QString()));
         }
     }
     if (!error.isEmpty()) {
         errorExit(error);
     }
+}
+
+// The stored password, or the one in the keyring. Read just before it is needed, so that it
+// stays in memory no longer than the login needs it.
+QString ScanRun::loginPassword()
+{
+    if (m_settings.passInFile()) {
+        return m_settings.pass;
+    }
+    if (m_settings.passStore != modGeneral::kPassStoreKeyring) {
+        errorExit(QStringLiteral("Unknown password store \"%1\" in the settings; it must be %2.")
+                      .arg(m_settings.passStore, modGeneral::kPassStoreKeyring));
+    }
+    // A window may let the desktop ask to unlock the keyring, and waits for the person there; a
+    // run without one must end soon, whatever the keyring does.
+    const bool headless = m_options.headless;
+    m_surface.setInfo(QStringLiteral("Reading the password from the keyring..."));
+    QString error;
+    const std::optional<QString> password =
+        KeyringPassword(m_options.account.keyringKey())
+            .read(headless ? KeyringPassword::Prompt::Never : KeyringPassword::Prompt::Allowed,
+                  headless ? kHeadlessKeyringTimeoutMs : kWindowKeyringTimeoutMs, &error);
+    if (!password) {
+        const QString whose = m_options.account.isDefault()
+                                  ? QString()
+                                  : QStringLiteral(" of account ") + m_options.account.name();
+        errorExit(QStringLiteral("The password%1 could not be read from the keyring: %2.")
+                      .arg(whose, error));
+    }
+    return *password;
 }
 
 void ScanRun::prepareOptions()
@@ -253,6 +295,7 @@ void ScanRun::saveAndCheck()
         leaveNotFullyChecked(QStringLiteral("The server did not hand it out"));
         return;
     }
+    m_messageHits.clear();
     // The raw hits are acted on before the engines run, as a user would see them come.
     bool infected = actOn(m_definitions.check(m_places.definitionFile(), path));
     // What decodes or unpacks the message, and the quarantine, get it as it was sent.
@@ -265,10 +308,13 @@ void ScanRun::saveAndCheck()
     // A hit needs no more looking: the message goes all the same.
     if (!infected && !engines.notFullyChecked.isEmpty()) {
         leaveNotFullyChecked(engines.notFullyChecked);
+        noteFinding(RunOutcome::Finding::NotFullyChecked, engines.notFullyChecked);
         return;
     }
     ++m_tally.checked;
-    if (!infected) {
+    if (infected) {
+        noteFinding(RunOutcome::Finding::Infected, m_messageHits.join(QStringLiteral(", ")));
+    } else {
         m_surface.setInfo(QStringLiteral("Scan of message %1 complete.\r\rNo viruses found.")
                               .arg(msgNumberText()));
     }
@@ -336,6 +382,18 @@ void ScanRun::leaveNotFullyChecked(const QString& reason)
                           .arg(msgNumberText(), reason));
 }
 
+// Sender and subject come from the headers the save already fetched, so asking costs no round
+// trip; they are asked only when someone will be told.
+void ScanRun::noteFinding(RunOutcome::Finding finding, const QString& detail)
+{
+    if (!m_hooks.runEnded) {
+        return;
+    }
+    m_outcome.messages.append({finding, automation::toString(m_control.get(member::MsgFrom)).value,
+                               automation::toString(m_control.get(member::MsgSubject)).value,
+                               detail});
+}
+
 QString ScanRun::closingText() const
 {
     const int unchecked = m_tally.notFullyChecked;
@@ -388,6 +446,9 @@ void ScanRun::reportHit(const scanner::Hit& hit)
 {
     const QString d = QString::fromUtf8(hit.definition);
     const QString m = QString::fromUtf8(hit.messageLine);
+    if (!m_messageHits.contains(d)) {
+        m_messageHits.append(d);
+    }
     const QString path = savedMessagePath();
     m_surface.setInfo(hitText(d, m, path),
                       fittedHitText(d, m, path, [this](const QString& candidate) {
@@ -425,6 +486,7 @@ void ScanRun::applyFewerRoundTrips()
 
 void ScanRun::errorExit(const QString& reason)
 {
+    m_outcome.failure = reason;
     m_surface.setInfo(reason);
     m_surface.setTopmost(false); // the box must not hide behind the window
     m_hooks.showError(m_surface.boxParent(), QStringLiteral("Error: ") + reason);
@@ -434,6 +496,9 @@ void ScanRun::errorExit(const QString& reason)
 void ScanRun::reportFailure(const QString& reason)
 {
     m_failed = true;
+    if (m_outcome.failure.isEmpty()) {
+        m_outcome.failure = reason; // the first: what follows may only be its consequence
+    }
     m_surface.setTopmost(false);
     m_hooks.showError(m_surface.boxParent(), QStringLiteral("Error: ") + reason);
     m_surface.setTopmost(true);

@@ -10,6 +10,7 @@
 #include "scanner/quarantine.h"
 #include "scanner/rememberedmessages.h"
 #include "scanner/runlock.h"
+#include "scanner/runoutcome.h"
 #include "scanner/scanengines.h"
 #include "scanner/scanhooks.h"
 #include "scanner/scanoptions.h"
@@ -33,6 +34,10 @@ public:
     void run();
 
     static constexpr qint32 kMaximumMessages = 32767;
+    // How long the keyring may take to give the password: a run without a window ends with an
+    // error well within 10 s; a window waits for the person who unlocks it.
+    static constexpr int kHeadlessKeyringTimeoutMs = 8000;
+    static constexpr int kWindowKeyringTimeoutMs = 120000;
 
 private:
     // What the end summary reports.
@@ -49,6 +54,7 @@ private:
     void runSteps();
     void takeRunLocks();
     void takeRunLock(RunLock& lock, const QString& kind, const QString& key);
+    QString loginPassword();
     void applyFewerRoundTrips();
     void prepareOptions();
     void scanMessage(int counter);
@@ -59,6 +65,7 @@ private:
     void settleSavedFile(const QString& path, const QString& asSentPath, bool infected);
     QString writeAsSent(const QString& path);
     void leaveNotFullyChecked(const QString& reason);
+    void noteFinding(RunOutcome::Finding finding, const QString& detail);
     QString closingText() const;
     void prepareEngines();
     void reportHit(const scanner::Hit& hit);
@@ -102,4 +109,6 @@ private:
     QByteArray m_engineFingerprint; // of what checked this run's messages
     // Found clean this run, or remembered and still there, with their sizes.
     RememberedMessages::Sizes m_cleanIds;
+    RunOutcome m_outcome;      // for the hooks' runEnded
+    QStringList m_messageHits; // the definitions found in the message being checked
 };

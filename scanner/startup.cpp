@@ -5,19 +5,25 @@
 #include "scanner/statusoutput.h"
 
 modGeneral::StoredSettings startUp(ScanSurface& surface, const ProgramFolder& programFolder,
-                                   const ScanHooks& hooks)
+                                   const ScanHooks& hooks, const Account& account)
 {
     if (const QString problem = modGeneral::settingsFileProblem(); !problem.isEmpty()) {
         hooks.showError(surface.boxParent(), QStringLiteral("Error: ") + problem);
-        hooks.endProgram(exitstatus::ErrorExit);
+        RunOutcome outcome;
+        outcome.exitCode = exitstatus::ErrorExit;
+        outcome.failure = problem;
+        endRun(hooks, outcome);
         return {};
     }
     if (const QString warning = modGeneral::settingsFileWarning(); !warning.isEmpty()) {
         writeErrorText(QStringLiteral("Orsel01: ") + warning);
     }
-    const modGeneral::StoredSettings settings = modGeneral::readSettings();
+    const modGeneral::StoredSettings settings = modGeneral::readSettings(account);
     if (!settings.complete()) {
-        hooks.endProgram(hooks.settingsMissing(programFolder));
+        RunOutcome outcome;
+        outcome.exitCode = hooks.settingsMissing(programFolder, account);
+        outcome.failure = QStringLiteral("The mailbox settings are missing.");
+        endRun(hooks, outcome);
         return settings;
     }
     surface.setTopmost(true);

@@ -8,9 +8,9 @@
 
 class ScanSurface;
 
-// Returns the settings for the run, or ends the program through the hooks (which hand over to
-// the settings program in `programFolder`, or explain) when one of them is empty. A settings
-// file that is not a regular file is an error box and exit status 1. The surface
-// is shown only when all three are there.
+// Returns the settings of `account` for the run, or ends the program through the hooks (which
+// hand over to the settings program in `programFolder`, or explain) when one of them is empty.
+// A settings file that is not a regular file is an error box and exit status 1. The surface is
+// shown only when all three are there.
 modGeneral::StoredSettings startUp(ScanSurface& surface, const ProgramFolder& programFolder,
-                                   const ScanHooks& hooks);
+                                   const ScanHooks& hooks, const Account& account = Account());

@@ -27,6 +27,8 @@ inline constexpr qint32 MsgUniqueID = 0x6803000B;
 inline constexpr qint32 MsgSizeInK = 0x68030003;
 inline constexpr qint32 MsgHeaders = 0x6803000A;
 inline constexpr qint32 MsgContents = 0x68030004;
+inline constexpr qint32 MsgFrom = 0x68030008;
+inline constexpr qint32 MsgSubject = 0x68030009;
 inline constexpr qint32 Connect = 0x6003001E;
 inline constexpr qint32 Disconnect = 0x6003001F;
 inline constexpr qint32 DeleteCurrentMsg = 0x60030021;
@@ -61,6 +63,8 @@ inline constexpr NamedId kMembers[] = {
     {"MsgSizeInK", MsgSizeInK},
     {"MsgHeaders", MsgHeaders},
     {"MsgContents", MsgContents},
+    {"MsgFrom", MsgFrom},
+    {"MsgSubject", MsgSubject},
     {"Connect", Connect},
     {"Disconnect", Disconnect},
     {"DeleteCurrentMsg", DeleteCurrentMsg},

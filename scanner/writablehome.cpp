@@ -30,6 +30,22 @@ ScanPlaces scanPlacesFor(const ProgramFolder& programFolder)
     return scanPlacesFor(programFolder, writable, writable ? QString() : userDataHome());
 }
 
+ScanPlaces scanPlacesFor(const ProgramFolder& programFolder, const Account& account)
+{
+    const ScanPlaces places = scanPlacesFor(programFolder);
+    if (account.isDefault()) {
+        return places;
+    }
+    // Built from the bytes: the messages folder's own name need not be UTF-8. A folder that
+    // cannot be made makes the first save fail, naming it.
+    QByteArray folder = places.messageFolder.nativePath();
+    for (const QString& part : account.savedFilesSubfolder().split(QLatin1Char('/'))) {
+        folder += '/' + QFile::encodeName(part);
+        ::mkdir(folder.constData(), S_IRWXU);
+    }
+    return {ProgramFolder(folder), places.definitionFolder};
+}
+
 ScanPlaces scanPlacesFor(const ProgramFolder& programFolder, bool programFolderWritable,
                          const QString& dataHome)
 {

@@ -4,6 +4,7 @@
 // the user keeps there replaces the installed one.
 #pragma once
 
+#include "scanner/account.h"
 #include "scanner/programfolder.h"
 
 #include <QString>
@@ -19,6 +20,10 @@ struct ScanPlaces {
 // The places for this user and process: probes whether `programFolder` is writable and uses
 // userDataHome() + "/Orsel" when it is not, creating that folder (0700) when it is missing.
 ScanPlaces scanPlacesFor(const ProgramFolder& programFolder);
+
+// The places of `account`: a named account's messages go to its subfolder of the messages
+// folder, created readable by its owner only when it is missing; the definitions are shared.
+ScanPlaces scanPlacesFor(const ProgramFolder& programFolder, const Account& account);
 
 // The same decision with the probe's answer and the data home given.
 ScanPlaces scanPlacesFor(const ProgramFolder& programFolder, bool programFolderWritable,

@@ -1,12 +1,15 @@
 // settings: stores the scanner's server address, user name and password, how to secure the
 // connection and sign in, whether to save round trips, and which checks it runs besides the
 // definition check. With --address, --user and --pass (`--pass -` reads the password from
-// standard input), or --auth, --token-command, --decode, --clamav and --fewer-round-trips, it
-// stores them without a window; --check tries signing in with what is stored.
+// standard input), or --auth, --token-command, --decode, --clamav, --fewer-round-trips and
+// --pass-store, it stores them without a window; --check tries signing in with what is stored.
+// --account NAME works on another account's settings.
 #include "scanner/clamav/clamavengine.h"
 #include "scanner/clamav/clamdconfig.h"
 #include "scanner/clamav/clamdengine.h"
+#include "scanner/desktop/keyringpassword.h"
 #include "scanner/modgeneral.h"
+#include "settings/passwordplacement.h"
 #include "settings/settingsdialog.h"
 #include "settings/signincheck.h"
 
@@ -49,15 +52,44 @@ bool holdsUnstorableText(const modGeneral::StoredSettings& settings)
     return false;
 }
 
-int store(const modGeneral::StoredSettings& settings, const modGeneral::EngineSettings& engines)
+// Stores `settings` and `engines` for `account`, the password where `choice` says.
+int store(modGeneral::StoredSettings settings, const modGeneral::EngineSettings& engines,
+          const Account& account, PassStoreChoice choice)
 {
     if (holdsUnstorableText(settings)) {
         return 2;
     }
-    if (!modGeneral::writeSettings(settings) || !modGeneral::writeEngineSettings(engines)) {
+    const PasswordPlacement placement =
+        placePassword(settings, account, choice, modGeneral::readSettings(account));
+    if (!placement.ok) {
+        std::fprintf(stderr, "settings: the password could not be stored in the keyring: %s\n",
+                     qPrintable(placement.error));
+        return 1;
+    }
+    if (!placement.note.isEmpty()) {
+        std::fprintf(stderr, "settings: %s; the password is kept in %s\n",
+                     qPrintable(placement.note), qPrintable(modGeneral::settingsFilePath()));
+    }
+    if (!modGeneral::writeSettings(settings, account) ||
+        !modGeneral::writeEngineSettings(engines, account)) {
         return cannotWrite();
     }
     return 0;
+}
+
+// --pass-store alone: the stored password moves to the store named.
+int movePassword(const Account& account, PassStoreChoice choice)
+{
+    modGeneral::StoredSettings stored = modGeneral::readSettings(account);
+    QString error;
+    const std::optional<QString> password = storedPassword(stored, account, &error);
+    if (!stored.complete() || !password || password->isEmpty()) {
+        std::fprintf(stderr, "settings: no stored password to move%s\n",
+                     qPrintable(password ? QString() : QStringLiteral(": ") + error));
+        return 1;
+    }
+    stored.pass = *password;
+    return store(stored, modGeneral::readEngineSettings(account), account, choice);
 }
 
 // Storing from the command line, and the help, must work without a window system (scripts,
@@ -71,7 +103,7 @@ bool needsNoWindow(int argc, char** argv)
         }
         for (const char* option :
              {"--address", "--user", "--pass", "--security", "--ca-file", "--decode", "--clamav",
-              "--fewer-round-trips", "--auth", "--token-command", "--check"}) {
+              "--fewer-round-trips", "--auth", "--token-command", "--check", "--pass-store"}) {
             if (argument == option || argument.startsWith(QByteArray(option) + '=')) {
                 return true;
             }
@@ -154,6 +186,17 @@ struct Options {
         QStringLiteral("One exchange per new message, for a distant server: 1 or 0 (new "
                        "settings: 1)."),
         QStringLiteral("0|1")};
+    QCommandLineOption account{
+        QStringLiteral("account"),
+        QStringLiteral("The settings of the account NAME (Orsel01 --account NAME) instead of the "
+                       "default account's."),
+        QStringLiteral("NAME")};
+    QCommandLineOption passStore{
+        QStringLiteral("pass-store"),
+        QStringLiteral("Keep the password in the desktop's keyring or in the settings file "
+                       "(default: the keyring when one answers). Alone, it moves the stored "
+                       "password there."),
+        QStringLiteral("keyring|file")};
 };
 
 bool anySet(const QCommandLineParser& parser, std::initializer_list<const QCommandLineOption*> of)
@@ -164,9 +207,9 @@ bool anySet(const QCommandLineParser& parser, std::initializer_list<const QComma
 
 // The engine keys as stored, with --decode and --clamav applied; nothing on a wrong value.
 std::optional<modGeneral::EngineSettings> givenEngines(const QCommandLineParser& parser,
-                                                       const Options& o)
+                                                       const Options& o, const Account& account)
 {
-    modGeneral::EngineSettings engines = modGeneral::readEngineSettings();
+    modGeneral::EngineSettings engines = modGeneral::readEngineSettings(account);
     if (engines.decode.isEmpty()) {
         engines.decode = QStringLiteral("1"); // new settings decode
     }
@@ -212,9 +255,10 @@ bool applySignIn(const QCommandLineParser& parser, const Options& o,
 
 // --address, --user and --pass with the other account options, over what is stored.
 int storeAccount(const QCommandLineParser& parser, const Options& o,
-                 const modGeneral::EngineSettings& engines)
+                 const modGeneral::EngineSettings& engines, const Account& account,
+                 PassStoreChoice choice)
 {
-    const modGeneral::StoredSettings stored = modGeneral::readSettings();
+    const modGeneral::StoredSettings stored = modGeneral::readSettings(account);
     const QString password = parser.value(o.pass) == QStringLiteral("-")
                                  ? passwordFromStandardInput()
                                  : parser.value(o.pass);
@@ -248,63 +292,117 @@ int storeAccount(const QCommandLineParser& parser, const Options& o,
                      qPrintable(securityWordList()), qPrintable(given.security));
         return 2;
     }
-    return store(given, engines);
+    return store(given, engines, account, choice);
 }
 
 // --auth or --token-command alone: the rest of the account stays as stored.
-int storeSignIn(const QCommandLineParser& parser, const Options& o)
+int storeSignIn(const QCommandLineParser& parser, const Options& o, const Account& account)
 {
-    modGeneral::StoredSettings stored = modGeneral::readSettings();
+    modGeneral::StoredSettings stored = modGeneral::readSettings(account);
     if (!applySignIn(parser, o, stored)) {
         return 2;
     }
     if (holdsUnstorableText(stored)) {
         return 2;
     }
-    return modGeneral::writeSettings(stored) ? 0 : cannotWrite();
+    return modGeneral::writeSettings(stored, account) ? 0 : cannotWrite();
 }
 
 // What the command line asks to store; 0 when it is stored (or nothing was asked).
 int storeGiven(const QCommandLineParser& parser, const Options& o,
-               const modGeneral::EngineSettings& engines)
+               const modGeneral::EngineSettings& engines, const Account& account,
+               PassStoreChoice choice)
 {
     if (anySet(parser, {&o.address, &o.user, &o.pass, &o.security, &o.caFile})) {
-        return storeAccount(parser, o, engines);
+        return storeAccount(parser, o, engines, account, choice);
+    }
+    if (parser.isSet(o.passStore)) {
+        if (const int status = movePassword(account, choice); status != 0) {
+            return status;
+        }
     }
     if (anySet(parser, {&o.auth, &o.tokenCommand})) {
-        if (const int status = storeSignIn(parser, o); status != 0) {
+        if (const int status = storeSignIn(parser, o, account); status != 0) {
             return status;
         }
     }
     if (parser.isSet(o.fewerRoundTrips) &&
-        !modGeneral::writeFewerRoundTrips(parser.value(o.fewerRoundTrips))) {
+        !modGeneral::writeFewerRoundTrips(parser.value(o.fewerRoundTrips), account)) {
         return cannotWrite();
     }
-    if (anySet(parser, {&o.decode, &o.clamAv}) && !modGeneral::writeEngineSettings(engines)) {
+    if (anySet(parser, {&o.decode, &o.clamAv}) &&
+        !modGeneral::writeEngineSettings(engines, account)) {
         return cannotWrite();
     }
     return 0;
 }
 
-int checkStored()
+int checkStored(const Account& account)
 {
-    const SignInCheck result = checkSignIn(modGeneral::readSettings());
+    modGeneral::StoredSettings stored = modGeneral::readSettings(account);
+    if (!stored.passInFile() && !stored.getsToken()) {
+        QString error;
+        const std::optional<QString> password = storedPassword(stored, account, &error);
+        if (!password) {
+            std::fprintf(stderr, "settings: the password could not be read from the keyring: %s\n",
+                         qPrintable(error));
+            return 1;
+        }
+        stored.pass = *password;
+    }
+    const SignInCheck result = checkSignIn(stored);
     std::fprintf(result.signedIn ? stdout : stderr, "%s\n", qPrintable(result.text));
     return result.signedIn ? 0 : 1;
 }
 
-int runDialog()
+int runDialog(const Account& account)
 {
     // ClamAV is offered only where it can work: a daemon that answers, signatures to load.
     const QString system = scanner::ClamAvEngine::systemDatabaseFolder();
     const QString daemon = scanner::systemClamdSocket();
-    SettingsDialog dialog(modGeneral::readSettings(), modGeneral::readEngineSettings(),
+    modGeneral::StoredSettings current = modGeneral::readSettings(account);
+    QString ignored; // a password the keyring does not give is typed again
+    current.pass = storedPassword(current, account, &ignored).value_or(QString());
+    SettingsDialog dialog(current, modGeneral::readEngineSettings(account),
                           scanner::ClamAvEngine::hasDatabase(system) ? system : QString(),
                           scanner::ClamdEngine::answersPing(daemon, 2000) ? daemon : QString());
+    dialog.offerKeyring(KeyringPassword::isRunning(2000), KeyringPassword::isReady(2000));
+    if (!account.isDefault()) {
+        dialog.setWindowTitle(dialog.windowTitle() + QStringLiteral(": ") + account.name());
+    }
     if (dialog.exec() != QDialog::Accepted) {
         return 1;
     }
-    return store(dialog.settings(), dialog.engineSettings());
+    const modGeneral::StoredSettings chosen = dialog.settings();
+    return store(chosen, dialog.engineSettings(), account,
+                 chosen.passInFile() ? PassStoreChoice::File : PassStoreChoice::Keyring);
+}
+
+// --account NAME, or the default account; nothing (with the reason told) for a name refused.
+std::optional<Account> givenAccount(const QCommandLineParser& parser, const Options& o)
+{
+    if (!parser.isSet(o.account)) {
+        return Account();
+    }
+    QString why;
+    const std::optional<Account> named = Account::named(parser.value(o.account), &why);
+    if (!named) {
+        std::fprintf(stderr, "settings: --account \"%s\": %s\n",
+                     qPrintable(parser.value(o.account)), qPrintable(why));
+    }
+    return named;
+}
+
+std::optional<PassStoreChoice> givenPassStore(const QCommandLineParser& parser, const Options& o)
+{
+    if (!parser.isSet(o.passStore)) {
+        return PassStoreChoice::Default;
+    }
+    const std::optional<PassStoreChoice> named = passStoreChoiceNamed(parser.value(o.passStore));
+    if (!named) {
+        std::fprintf(stderr, "settings: --pass-store takes keyring or file\n");
+    }
+    return named;
 }
 
 int run(QCoreApplication& app)
@@ -316,8 +414,13 @@ int run(QCoreApplication& app)
     parser.addHelpOption();
     const Options o;
     parser.addOptions({o.address, o.user, o.pass, o.security, o.caFile, o.auth, o.tokenCommand,
-                       o.check, o.decode, o.clamAv, o.fewerRoundTrips});
+                       o.check, o.decode, o.clamAv, o.fewerRoundTrips, o.account, o.passStore});
     parser.process(app);
+    const std::optional<Account> account = givenAccount(parser, o);
+    const std::optional<PassStoreChoice> choice = givenPassStore(parser, o);
+    if (!account || !choice) {
+        return 2;
+    }
     if (const QString problem = modGeneral::settingsFileProblem(); !problem.isEmpty()) {
         std::fprintf(stderr, "settings: %s\n", qPrintable(problem));
         return 1;
@@ -330,20 +433,20 @@ int run(QCoreApplication& app)
         std::fprintf(stderr, "settings: --fewer-round-trips takes 0 or 1\n");
         return 2;
     }
-    const std::optional<modGeneral::EngineSettings> engines = givenEngines(parser, o);
+    const std::optional<modGeneral::EngineSettings> engines = givenEngines(parser, o, *account);
     if (!engines) {
         return 2;
     }
     const bool storing =
         anySet(parser, {&o.address, &o.user, &o.pass, &o.security, &o.caFile, &o.auth,
-                        &o.tokenCommand, &o.decode, &o.clamAv, &o.fewerRoundTrips});
-    if (const int status = storeGiven(parser, o, *engines); status != 0) {
+                        &o.tokenCommand, &o.decode, &o.clamAv, &o.fewerRoundTrips, &o.passStore});
+    if (const int status = storeGiven(parser, o, *engines, *account, *choice); status != 0) {
         return status;
     }
     if (parser.isSet(o.check)) {
-        return checkStored();
+        return checkStored(*account);
     }
-    return storing ? 0 : runDialog();
+    return storing ? 0 : runDialog(*account);
 }
 
 } // namespace

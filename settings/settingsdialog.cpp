@@ -53,6 +53,7 @@ SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
       m_decode(new QCheckBox(QStringLiteral("Also check decoded attachments (base64, "
                                             "quoted-printable, uuencode)"),
                              this)),
+      m_keyring(new QCheckBox(QStringLiteral("Keep the password in the desktop's keyring"), this)),
       m_clamAv(new QComboBox(this)), m_engines(engines)
 {
     setWindowTitle(QStringLiteral("Orsel settings"));
@@ -78,6 +79,8 @@ SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
     m_fewerRoundTrips->setChecked(modGeneral::defaultFewerRoundTrips(current) ==
                                   QLatin1String("1"));
     m_decode->setObjectName(QStringLiteral("decode"));
+    m_keyring->setObjectName(QStringLiteral("keyring"));
+    m_keyring->setChecked(!current.passInFile());
     m_clamAv->setObjectName(QStringLiteral("clamav"));
     // New settings decode: that is where attachments hide what the raw check cannot see.
     m_decode->setChecked(engines.decode.isEmpty() || engines.decode == QLatin1String("1"));
@@ -88,6 +91,8 @@ SettingsDialog::SettingsDialog(const modGeneral::StoredSettings& current,
     form->addRow(QStringLiteral("POP3 server address:"), m_address);
     form->addRow(QStringLiteral("User name:"), m_user);
     form->addRow(QStringLiteral("Password:"), m_pass);
+    form->addRow(m_keyring);
+    form->setRowVisible(m_keyring, !current.passInFile()); // until a keyring is offered
     form->addRow(QStringLiteral("Connection security:"), m_security);
     form->addRow(QStringLiteral("CA file:"), m_caFile);
     form->addRow(QStringLiteral("Sign in with:"), m_auth);
@@ -148,19 +153,33 @@ void SettingsDialog::updateOkButton()
 {
     // The scanner needs all three (a token command standing in for the password); an
     // incomplete set would only bring this dialog back.
-    m_ok->setEnabled(settings().complete());
+    const modGeneral::StoredSettings chosen = settings();
+    m_ok->setEnabled(chosen.complete() && (!chosen.pass.isEmpty() || chosen.getsToken()));
 }
 
 modGeneral::StoredSettings SettingsDialog::settings() const
 {
-    return {m_address->text(),
-            m_user->text(),
-            m_pass->text(),
-            m_security->currentData().toString(),
-            m_caFile->text(),
-            m_fewerRoundTrips->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
-            m_auth->currentData().toString(),
-            m_tokenCommand->text()};
+    modGeneral::StoredSettings chosen{m_address->text(),
+                                      m_user->text(),
+                                      m_pass->text(),
+                                      m_security->currentData().toString(),
+                                      m_caFile->text(),
+                                      m_fewerRoundTrips->isChecked() ? QStringLiteral("1")
+                                                                     : QStringLiteral("0"),
+                                      m_auth->currentData().toString(),
+                                      m_tokenCommand->text()};
+    chosen.passStore = m_keyring->isChecked() ? modGeneral::kPassStoreKeyring : QString();
+    return chosen;
+}
+
+void SettingsDialog::offerKeyring(bool running, bool ready)
+{
+    auto* form = static_cast<QFormLayout*>(layout());
+    if (!running && !m_keyring->isChecked()) {
+        return;
+    }
+    form->setRowVisible(m_keyring, true);
+    m_keyring->setChecked(m_keyring->isChecked() || ready);
 }
 
 modGeneral::EngineSettings SettingsDialog::engineSettings() const

@@ -21,8 +21,13 @@ public:
                    const modGeneral::EngineSettings& engines, const QString& clamAvFolder,
                    const QString& clamdSocket = QString(), QWidget* parent = nullptr);
 
+    // With the password in the keyring, settings() has passStore "keyring".
     modGeneral::StoredSettings settings() const;
     modGeneral::EngineSettings engineSettings() const;
+
+    // Offers to keep the password in the desktop's keyring when one is running (or already keeps
+    // it): chosen for settings kept there, and for others when the keyring is `ready` (unlocked).
+    void offerKeyring(bool running, bool ready);
 
 private:
     void updateOkButton();
@@ -39,6 +44,7 @@ private:
     class QLabel* m_checkResult;
     QCheckBox* m_fewerRoundTrips;
     QCheckBox* m_decode;
+    QCheckBox* m_keyring;
     QComboBox* m_clamAv;                  // each item's data: the value of "ClamAV" it stores
     modGeneral::EngineSettings m_engines; // as stored; the limits are kept as they are
     class QPushButton* m_ok;

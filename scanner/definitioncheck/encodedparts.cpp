@@ -12,13 +12,14 @@
 #include <mutex>
 
 namespace scanner {
-namespace {
 
 void initialiseGMime()
 {
     static std::once_flag once;
     std::call_once(once, [] { g_mime_init(); });
 }
+
+namespace {
 
 bool isDecodable(GMimeContentEncoding encoding)
 {

@@ -6,3 +6,10 @@
 #undef signals
 #include <gmime/gmime.h>
 #pragma pop_macro("signals")
+
+namespace scanner {
+
+// GMime's one-time set-up, before any other call into it; safe to call again.
+void initialiseGMime();
+
+} // namespace scanner

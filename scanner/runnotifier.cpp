@@ -1,0 +1,105 @@
+#include "scanner/runnotifier.h"
+
+#include "scanner/definitioncheck/headertext.h"
+#include "scanner/desktop/notificationhandoff.h"
+#include "scanner/desktop/sessionbus.h"
+
+#include <QStringList>
+
+namespace {
+
+// Each message on one line of a small bubble.
+constexpr qsizetype kHeaderLength = 60;
+constexpr qsizetype kDetailLength = 100;
+
+QString messageLine(const RunOutcome::Message& message, bool committed)
+{
+    QString prefix = QStringLiteral("Not fully checked: ");
+    if (message.finding == RunOutcome::Finding::Infected) {
+        prefix = committed ? QStringLiteral("Removed: ")
+                           : QStringLiteral("Infected, still on the server: ");
+    }
+    QString from = scanner::headerText(message.from, kHeaderLength);
+    QString subject = scanner::headerText(message.subject, kHeaderLength);
+    QString detail = message.detail.simplified();
+    if (detail.size() > kDetailLength) {
+        detail = detail.left(kDetailLength - 3) + QStringLiteral("...");
+    }
+    return prefix + (from.isEmpty() ? QStringLiteral("(no sender)") : from) +
+           QStringLiteral(", \"") + (subject.isEmpty() ? QStringLiteral("(no subject)") : subject) +
+           QStringLiteral("\": ") + detail;
+}
+
+bool failed(const RunOutcome& outcome)
+{
+    return !outcome.failure.isEmpty();
+}
+
+} // namespace
+
+RunNotifier::RunNotifier(Account account, QString quarantineFolder, QString program)
+    : m_account(std::move(account)), m_quarantineFolder(std::move(quarantineFolder)),
+      m_program(std::move(program))
+{
+}
+
+void RunNotifier::setMailbox(const QString& user, const QString& address)
+{
+    m_mailbox =
+        user.isEmpty() || address.isEmpty() ? QString() : user + QStringLiteral(" at ") + address;
+}
+
+QString RunNotifier::accountLine() const
+{
+    if (m_account.isDefault() && !m_mailbox.isEmpty()) {
+        return m_mailbox;
+    }
+    const QString account = QStringLiteral("Account ") + m_account.displayName();
+    return m_mailbox.isEmpty() ? account : account + QStringLiteral(": ") + m_mailbox;
+}
+
+std::optional<DesktopNotification> RunNotifier::notificationFor(const RunOutcome& outcome) const
+{
+    const bool infected = outcome.hasFinding(RunOutcome::Finding::Infected);
+    DesktopNotification notification;
+    if (failed(outcome)) {
+        notification.summary = QStringLiteral("Mail scan failed");
+    } else if (infected) {
+        notification.summary = QStringLiteral("Infected mail removed");
+    } else if (outcome.hasFinding(RunOutcome::Finding::NotFullyChecked)) {
+        notification.summary = QStringLiteral("Some mail was not fully checked");
+    } else {
+        return std::nullopt;
+    }
+    // Infected mail is what must not wait for the user's next look.
+    notification.urgency =
+        infected ? DesktopNotification::Urgency::Critical : DesktopNotification::Urgency::Normal;
+    QStringList lines{accountLine()};
+    if (failed(outcome)) {
+        lines << outcome.failure.simplified();
+    }
+    for (const RunOutcome::Message& message : outcome.messages) {
+        lines << messageLine(message, outcome.committed);
+    }
+    notification.body = lines.join(QLatin1Char('\n'));
+    if (infected && !m_quarantineFolder.isEmpty()) {
+        notification.defaultAction = QStringLiteral("Open the quarantine folder");
+    }
+    return notification;
+}
+
+void RunNotifier::notify(const RunOutcome& outcome) const
+{
+    std::optional<DesktopNotification> notification = notificationFor(outcome);
+    std::optional<QDBusConnection> bus = sessionbus::connection();
+    if (!notification || !bus) {
+        return;
+    }
+    // The click comes long after the run has ended: a helper waits for it.
+    if (!notification->defaultAction.isEmpty() &&
+        handOffNotification(m_program, *notification, m_quarantineFolder)) {
+        return;
+    }
+    notification->defaultAction.clear();
+    sendNotification(*bus, *notification, kTimeoutMs);
+}
