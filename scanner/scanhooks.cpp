@@ -6,9 +6,8 @@
 #include "scanner/programfolder.h"
 #include "scanner/scanoptions.h"
 #include "scanner/statusoutput.h"
+#include "scanner/windowkit.h"
 
-#include <QApplication>
-#include <QMessageBox>
 #include <QProcess>
 #include <cstdio>
 #include <unistd.h>
@@ -22,20 +21,6 @@ void realPause(int seconds)
     while (platform::monotonicMilliseconds() < end) {
         platform::pumpEvents();
     }
-}
-
-bool realAskToContinue(QWidget* parent, const QString& text)
-{
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Alert!"), text,
-                    QMessageBox::Ok | QMessageBox::Cancel, parent);
-    box.setEscapeButton(QMessageBox::Cancel); // closing the box counts as Cancel
-    return box.exec() == QMessageBox::Ok;
-}
-
-void realShowError(QWidget* parent, const QString& text)
-{
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok, parent);
-    box.exec();
 }
 
 [[noreturn]] void realEndProgram(int exitCode)
@@ -65,25 +50,33 @@ int explainMissingSettings(const ProgramFolder& folder)
 
 } // namespace
 
-ScanHooks ScanHooks::real()
+ScanHooks ScanHooks::withWindow(const WindowKit& kit)
 {
-    return ScanHooks{realPause, realAskToContinue, realShowError, realEndProgram,
-                     startSettingsProgram};
+    return ScanHooks{
+        realPause,
+        [&kit](QWidget* parent, const QString& text) { return kit.askToContinue(parent, text); },
+        [&kit](QWidget* parent, const QString& text) { kit.showError(parent, text); },
+        realEndProgram,
+        startSettingsProgram,
+        [&kit](const QString& text) { kit.showRuntimeError(text); }};
 }
 
 ScanHooks ScanHooks::headless()
 {
-    return ScanHooks{[](int) {}, [](QWidget*, const QString&) { return false; },
-                     [](QWidget*, const QString& text) { writeErrorText(text); }, realEndProgram,
-                     explainMissingSettings};
+    return ScanHooks{[](int) {},
+                     [](QWidget*, const QString&) { return false; },
+                     [](QWidget*, const QString& text) { writeErrorText(text); },
+                     realEndProgram,
+                     explainMissingSettings,
+                     {}};
 }
 
 void reportRuntimeError(const ScanHooks& hooks, int number, const QString& description)
 {
     const QString text = QStringLiteral("Run-time error '%1':\n\n%2").arg(number).arg(description);
     std::fprintf(stderr, "Orsel01: %s\n", qPrintable(text));
-    if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        QMessageBox::critical(nullptr, QStringLiteral("Orsel01"), text);
+    if (hooks.showRuntimeError) {
+        hooks.showRuntimeError(text);
     }
     hooks.endProgram(exitstatus::RuntimeError);
 }

@@ -1,13 +1,13 @@
 // What the scan run needs from its surroundings besides the window and the control: pauses,
-// the two message boxes and ending the program. Tests replace some of them.
+// the message boxes and ending the program. Tests replace some of them.
 #pragma once
 
 #include <QString>
-
-class ProgramFolder;
 #include <functional>
 
+class ProgramFolder;
 class QWidget;
+class WindowKit;
 
 struct ScanHooks {
     // Busy wait that keeps pumping the event loop for `seconds` of the monotonic clock.
@@ -22,14 +22,18 @@ struct ScanHooks {
     // A setting is missing: hands over to the settings program, or says how to store them.
     // Returns the exit status to end with.
     std::function<int(const ProgramFolder& programFolder)> settingsMissing;
+    // The run-time error box (see reportRuntimeError); none without a window.
+    std::function<void(const QString& text)> showRuntimeError;
 
-    // The window's: modal boxes, busy pauses, the settings program started.
+    // The window's: the kit's modal boxes, busy pauses, the settings program started.
+    static ScanHooks withWindow(const WindowKit& kit);
+    // The same with the window linked in (the library orsel_window, which defines it).
     static ScanHooks real();
     // No window: boxes on standard error, no pauses, the size prompt answered Cancel (the run
     // asks only above --max-size), missing settings explained with exit status 3.
     static ScanHooks headless();
 };
 
-// The run-time error report: standard error, plus a critical box when a window system is up;
-// then the program ends with a non-zero status.
+// The run-time error report: standard error, plus the hooks' box when there is a window; then the
+// program ends with a non-zero status.
 void reportRuntimeError(const ScanHooks& hooks, int number, const QString& description);

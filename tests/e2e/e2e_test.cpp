@@ -6,6 +6,7 @@
 #include "tests/dovecot/testmessage.h"
 #include "tests/support/clamdserver.h"
 #include "tests/support/loopback.h"
+#include "tests/support/programcopy.h"
 #include "tests/support/testmail.h"
 
 #include <QCoreApplication>
@@ -88,7 +89,8 @@ public:
     explicit InstalledScanner(Registration registration = Registration::Registered,
                               Display display = Display::Virtual)
     {
-        for (const char* file : {ORSEL01_PATH, SETTINGS_PATH, DEFDAT_PATH}) {
+        copyProgramWithModules(QStringLiteral(ORSEL01_PATH), m_folder.path());
+        for (const char* file : {SETTINGS_PATH, DEFDAT_PATH}) {
             const QString source = QString::fromLocal8Bit(file);
             QFile::copy(source, m_folder.filePath(QFileInfo(source).fileName()));
         }

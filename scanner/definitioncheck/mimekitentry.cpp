@@ -1,0 +1,22 @@
+// The one entry point of the module Orsel01mime.so.
+#include "scanner/definitioncheck/encodedparts.h"
+#include "scanner/definitioncheck/mimekit.h"
+
+namespace {
+
+class GMimeKit final : public scanner::MimeKit {
+public:
+    std::unique_ptr<scanner::MessageParts>
+    openEncodedParts(const QString& messagePath) const override
+    {
+        return std::make_unique<scanner::EncodedParts>(messagePath);
+    }
+};
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) const scanner::MimeKit* OrselMimeKit()
+{
+    static const GMimeKit kit;
+    return &kit;
+}
