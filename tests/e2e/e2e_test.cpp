@@ -137,6 +137,10 @@ public:
                     m_environment),
             0);
     }
+    void setVariable(const QString& name, const QString& value)
+    {
+        m_environment.insert(name, value);
+    }
     void start(const QStringList& arguments = {})
     {
         m_output.clear(); // each run's own
@@ -600,6 +604,100 @@ TEST_F(Headless, HelpListsEveryOptionAndExitStatus)
                              "--quarantine <DIR>", "  0  ", "  1  ", "  2  ", "  3  ", "  4  ",
                              "  5  some messages were not fully checked"}) {
         EXPECT_TRUE(help.contains(text)) << text;
+    }
+}
+
+// Each run loads only the libraries its settings use: a definition check alone needs none of the
+// program's modules, and a module that is missing when a run needs it is a clear error. The
+// loader's own account (LD_DEBUG) says which libraries a run opened.
+TEST_F(Headless, LoadsOnlyTheLibrariesItsSettingsUse)
+{
+    QTemporaryDir database;
+    QFile signatures(database.filePath(QStringLiteral("tiny.hdb")));
+    ASSERT_TRUE(signatures.open(QIODevice::WriteOnly));
+    signatures.write(testmail::eicarHashDatabase("Orsel.Test.EICAR"));
+    signatures.close();
+    const QStringList decode{QStringLiteral("--decode"), QStringLiteral("1")};
+    const QStringList noDecode{QStringLiteral("--decode"), QStringLiteral("0")};
+    const QStringList clamAv = noDecode + QStringList{QStringLiteral("--clamav"), database.path()};
+    const QStringList allModules{QStringLiteral("Orsel01ui.so"), QStringLiteral("Orsel01mime.so"),
+                                 QStringLiteral("Orsel01clamav.so")};
+    const struct {
+        const char* name;
+        bool headless;
+        QStringList settings;
+        QStringList removed; // module files taken from the program's folder
+        int exitCode;
+        QByteArray error; // on standard error
+        QList<QByteArray> loaded;
+        QList<QByteArray> notLoaded;
+    } cases[] = {
+        {"definition check alone, no module there",
+         true,
+         noDecode,
+         allModules,
+         0,
+         {},
+         {},
+         {"libQt6Gui", "libQt6Widgets", "libgmime", "libclamav"}},
+        {"decoded check", true, decode, {}, 0, {}, {"libgmime"}, {"libQt6Widgets", "libclamav"}},
+        {"in-process ClamAV",
+         true,
+         clamAv,
+         {},
+         0,
+         {},
+         {"libclamav"},
+         {"libQt6Widgets", "libgmime"}},
+        {"decoded check without its module",
+         true,
+         decode,
+         {QStringLiteral("Orsel01mime.so")},
+         1,
+         "Cannot load the decoded check: ",
+         {},
+         {"libgmime"}},
+        {"ClamAV without its module",
+         true,
+         clamAv,
+         {QStringLiteral("Orsel01clamav.so")},
+         1,
+         "Cannot load the ClamAV engine: ",
+         {},
+         {"libclamav"}},
+        {"window without its module",
+         false,
+         noDecode,
+         {QStringLiteral("Orsel01ui.so")},
+         2,
+         "Orsel01: the window cannot be shown: ",
+         {},
+         {"libQt6Widgets"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const dovecot::Mailbox box = mailbox("modules");
+        box.addMessage(cleanMessage(1));
+        InstalledScanner scanner(InstalledScanner::Registration::Registered,
+                                 InstalledScanner::Display::None);
+        scanner.storeSettings(server.address(), box.user(), box.password(), c.settings);
+        for (const QString& module : c.removed) {
+            ASSERT_TRUE(QFile::remove(scanner.programFile(module))) << module.toStdString();
+        }
+        scanner.setVariable(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+        scanner.start(c.headless ? QStringList{QStringLiteral("--headless")} : QStringList{});
+        EXPECT_EQ(scanner.waitForEnd(60000), c.exitCode) << scanner.output().constData();
+        const QByteArray errors = scanner.errors();
+        if (!c.error.isEmpty()) {
+            EXPECT_TRUE(errors.contains(c.error)) << errors.constData();
+            EXPECT_TRUE(errors.contains(c.removed.value(0).toUtf8())) << "names the file";
+        }
+        for (const QByteArray& library : c.loaded) {
+            EXPECT_TRUE(errors.contains("file=" + library)) << library.constData();
+        }
+        for (const QByteArray& library : c.notLoaded) {
+            EXPECT_FALSE(errors.contains("file=" + library)) << library.constData();
+        }
     }
 }
 
