@@ -27,6 +27,14 @@ namespace {
 const QByteArray kTestString =
     "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
 
+// A ClamAV database in `folder` that names the test file Orsel.Test.EICAR.
+bool writeTestSignatures(const QTemporaryDir& folder)
+{
+    QFile signatures(folder.filePath(QStringLiteral("tiny.hdb")));
+    return signatures.open(QIODevice::WriteOnly) &&
+           signatures.write(testmail::eicarHashDatabase("Orsel.Test.EICAR")) > 0;
+}
+
 // One X server for the whole run, on a display it picks itself; stopped by its PID.
 class VirtualDisplay : public ::testing::Environment {
 public:
@@ -613,10 +621,7 @@ TEST_F(Headless, HelpListsEveryOptionAndExitStatus)
 TEST_F(Headless, LoadsOnlyTheLibrariesItsSettingsUse)
 {
     QTemporaryDir database;
-    QFile signatures(database.filePath(QStringLiteral("tiny.hdb")));
-    ASSERT_TRUE(signatures.open(QIODevice::WriteOnly));
-    signatures.write(testmail::eicarHashDatabase("Orsel.Test.EICAR"));
-    signatures.close();
+    ASSERT_TRUE(writeTestSignatures(database));
     const QStringList decode{QStringLiteral("--decode"), QStringLiteral("1")};
     const QStringList noDecode{QStringLiteral("--decode"), QStringLiteral("0")};
     const QStringList clamAv = noDecode + QStringList{QStringLiteral("--clamav"), database.path()};
@@ -782,10 +787,7 @@ TEST_F(EndToEnd, BothEnginesFindWhatTheRawCheckCannotSee)
     // The test text base64-encoded in one message and deflated in a zip in another: the decoded
     // check finds the first, ClamAV with a database written here the second.
     QTemporaryDir database;
-    QFile signatures(database.filePath(QStringLiteral("tiny.hdb")));
-    ASSERT_TRUE(signatures.open(QIODevice::WriteOnly));
-    signatures.write(testmail::eicarHashDatabase("Orsel.Test.EICAR"));
-    signatures.close();
+    ASSERT_TRUE(writeTestSignatures(database));
     const auto stored = [](const QByteArray& crlf) {
         return QByteArray(crlf).replace("\r\n", "\n");
     };
