@@ -5,10 +5,14 @@
 #include "control/propertypage/propertypageobject.h"
 #include "control/vorlaneinterface.h"
 #include "control/vorlaneobject.h"
+#include "control/vorlanewidgets.h"
 #include "platform/automation/classregistry.h"
 #include "platform/automation/functionclassfactory.h"
+#include "platform/automation/guid.h"
 #include "platform/automation/hresult.h"
 #include "platform/automation/modulepath.h"
+
+#include <cstdio>
 
 using automation::HResult;
 namespace iface = vorlaneinterface;
@@ -22,7 +26,27 @@ automation::Ref<automation::Dispatch> createVorlane()
 
 automation::Ref<automation::Dispatch> createPropertyPage()
 {
-    return automation::makeRef<PropertyPageObject>();
+    const VorlaneWidgets* widgets = vorlaneWidgets();
+    if (!widgets) {
+        return nullptr;
+    }
+    return automation::makeRef<PropertyPageObject>(*widgets);
+}
+
+// The page class is a page only with the control's widgets: without them the class is refused,
+// and the reason (which file, what the loader said) goes to standard error.
+bool pageClassUnavailable(const char* classGuid)
+{
+    if (!classGuid || !automation::sameGuid(classGuid, iface::kPropertyPageClass.guid)) {
+        return false;
+    }
+    QByteArray failure;
+    if (vorlaneWidgets(&failure)) {
+        return false;
+    }
+    std::fprintf(stderr, "VRLN401: %s is not available: %s\n", iface::kPropertyPageClass.name,
+                 failure.constData());
+    return true;
 }
 
 const automation::ClassEntry kCreatableClasses[] = {
@@ -47,6 +71,10 @@ AUTOMATION_ENTRY_POINT HResult DllCanUnloadNow()
 AUTOMATION_ENTRY_POINT HResult DllGetClassObject(const char* classGuid,
                                                  automation::ClassFactory** factory)
 {
+    if (factory && pageClassUnavailable(classGuid)) {
+        *factory = nullptr;
+        return automation::ModuleNotFound;
+    }
     return automation::getClassObject(vorlaneModuleUsage(), kCreatableClasses, classGuid, factory);
 }
 

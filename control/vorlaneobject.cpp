@@ -1,8 +1,8 @@
 #include "control/vorlaneobject.h"
 
 #include "control/readonlynotice.h"
-#include "control/vorlaneface.h"
 #include "control/vorlaneinterface.h"
+#include "control/vorlanewidgets.h"
 #include "platform/automation/memberbinding.h"
 #include "platform/automation/propertybag.h"
 #include "platform/automation/runtimeerror.h"
@@ -236,7 +236,8 @@ QSize VorlaneObject::resize(QSize)
 
 QWidget* VorlaneObject::createFace(QWidget* parent)
 {
-    return new VorlaneFace(parent);
+    const VorlaneWidgets* widgets = vorlaneWidgets();
+    return widgets ? widgets->createFace(parent) : nullptr;
 }
 
 QByteArrayList VorlaneObject::propertyPages() const

@@ -34,6 +34,7 @@ public:
     void writeProperties(automation::PropertyBag& bag) const override;
     // The face is always 32 by 32 pixels, whatever the host asks for.
     QSize resize(QSize requestedPixels) override;
+    // Null when the control's widgets cannot be loaded.
     QWidget* createFace(QWidget* parent) override;
     // Its one page: Vorlane_Property_Page.
     QByteArrayList propertyPages() const override;

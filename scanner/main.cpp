@@ -5,15 +5,16 @@
 #include "scanner/headlesssurface.h"
 #include "scanner/modgeneral.h"
 #include "scanner/programfolder.h"
+#include "scanner/programmodule.h"
 #include "scanner/runnotifier.h"
-#include "scanner/scan.h"
 #include "scanner/scanoptions.h"
 #include "scanner/scanrun.h"
+#include "scanner/scansurface.h"
 #include "scanner/startup.h"
 #include "scanner/statusoutput.h"
+#include "scanner/windowkit.h"
 
-#include <QApplication>
-#include <QPushButton>
+#include <QCoreApplication>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -30,14 +31,15 @@ std::unique_ptr<ControlHost> createControl(const ScanHooks& hooks)
     return nullptr;
 }
 
-// A headless run makes no QApplication: it needs no display and no platform plugin for widgets.
-int runScanner(int& argc, char** argv, const ScanOptions& options)
+// A headless run makes no QApplication: it needs no display and no platform plugin for widgets,
+// and it loads no widget library at all. The window, its application and its boxes come from the
+// window's module, loaded only for a run with a window.
+int runScanner(int& argc, char** argv, const ScanOptions& options, const WindowKit* kit)
 {
     const std::unique_ptr<QCoreApplication> app =
-        options.headless ? std::make_unique<QCoreApplication>(argc, argv)
-                         : std::make_unique<QApplication>(argc, argv);
+        kit ? kit->createApplication(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Orsel01"));
-    ScanHooks hooks = options.headless ? ScanHooks::headless() : ScanHooks::real();
+    ScanHooks hooks = kit ? ScanHooks::withWindow(*kit) : ScanHooks::headless();
     const ProgramFolder folder = ProgramFolder::ofRunningProgram();
     // Nobody watches a headless run: the desktop is told when it found something or failed.
     const auto notifier = std::make_shared<RunNotifier>(options.account, options.quarantineFolder,
@@ -46,23 +48,22 @@ int runScanner(int& argc, char** argv, const ScanOptions& options)
         hooks.runEnded = [notifier](const RunOutcome& outcome) { notifier->notify(outcome); };
     }
 
-    const std::unique_ptr<Scan> window = options.headless ? nullptr : std::make_unique<Scan>();
+    std::function<void()> start; // the run's, once there is one
+    const std::unique_ptr<ScanSurface> window =
+        kit ? kit->createWindow([&start] { start(); }) : nullptr;
     HeadlessSurface headless;
-    ScanSurface& surface = window ? static_cast<ScanSurface&>(*window) : headless;
+    ScanSurface& surface = window ? *window : headless;
     const std::unique_ptr<ControlHost> control = createControl(hooks);
     const modGeneral::StoredSettings settings = startUp(surface, folder, hooks, options.account);
     notifier->setMailbox(settings.user, settings.address);
 
     ScanRun run(surface, *control, settings, modGeneral::readEngineSettings(options.account),
                 folder, hooks, options);
-    if (window) {
-        QObject::connect(window.get(), &Scan::started, window.get(), [&run] { run.run(); });
-        QObject::connect(window->command1(), &QPushButton::clicked, window.get(),
-                         [&run] { run.run(); });
-    } else {
-        QTimer::singleShot(0, app.get(), [&run] { run.run(); }); // no window to wait for
+    start = [&run] { run.run(); };
+    if (!window) {
+        QTimer::singleShot(0, app.get(), start); // no window to wait for
     }
-    return app->exec();
+    return QCoreApplication::exec();
 }
 
 } // namespace
@@ -86,5 +87,14 @@ int main(int argc, char** argv)
         QCoreApplication app(argc, argv);
         return runNotificationHelper();
     }
-    return runScanner(argc, argv, *parsed.options);
+    const WindowKit* kit = nullptr;
+    if (!parsed.options->headless) {
+        QString failure;
+        kit = loadProgramModule<WindowKit>(kWindowKitModule, kWindowKitEntryPoint, &failure);
+        if (!kit) {
+            writeErrorText(QStringLiteral("Orsel01: the window cannot be shown: ") + failure);
+            return exitstatus::RuntimeError;
+        }
+    }
+    return runScanner(argc, argv, *parsed.options, kit);
 }

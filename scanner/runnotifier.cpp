@@ -1,8 +1,9 @@
 #include "scanner/runnotifier.h"
 
-#include "scanner/definitioncheck/headertext.h"
+#include "scanner/definitioncheck/mimekit.h"
 #include "scanner/desktop/notificationhandoff.h"
 #include "scanner/desktop/sessionbus.h"
+#include "scanner/programmodule.h"
 
 #include <QStringList>
 
@@ -12,6 +13,20 @@ namespace {
 constexpr qsizetype kHeaderLength = 60;
 constexpr qsizetype kDetailLength = 100;
 
+// Decoded by GMime, loaded only now that a notification names a message; without the module the
+// value as sent, on one line.
+QString readableHeader(const QByteArray& raw)
+{
+    static const scanner::MimeKit* const kit = loadProgramModule<scanner::MimeKit>(
+        scanner::kMimeKitModule, scanner::kMimeKitEntryPoint, nullptr);
+    if (kit) {
+        return kit->headerText(raw, kHeaderLength);
+    }
+    QString text = QString::fromUtf8(raw).simplified();
+    return text.size() > kHeaderLength ? text.left(kHeaderLength - 3) + QStringLiteral("...")
+                                       : text;
+}
+
 QString messageLine(const RunOutcome::Message& message, bool committed)
 {
     QString prefix = QStringLiteral("Not fully checked: ");
@@ -19,8 +34,8 @@ QString messageLine(const RunOutcome::Message& message, bool committed)
         prefix = committed ? QStringLiteral("Removed: ")
                            : QStringLiteral("Infected, still on the server: ");
     }
-    QString from = scanner::headerText(message.from, kHeaderLength);
-    QString subject = scanner::headerText(message.subject, kHeaderLength);
+    QString from = readableHeader(message.from);
+    QString subject = readableHeader(message.subject);
     QString detail = message.detail.simplified();
     if (detail.size() > kDetailLength) {
         detail = detail.left(kDetailLength - 3) + QStringLiteral("...");

@@ -2,6 +2,8 @@
 
 #include "scanner/clamav/clamdconfig.h"
 #include "scanner/definitioncheck/decodedcheck.h"
+#include "scanner/definitioncheck/mimekit.h"
+#include "scanner/programmodule.h"
 #include "scanner/statusoutput.h"
 
 #include <limits>
@@ -61,10 +63,15 @@ bool ScanEngines::prepareInProcess(const std::function<void(const QString&)>& sh
                    error)) {
         return false;
     }
+    const auto* kit = loadProgramModule<scanner::ClamAvKit>(scanner::kClamAvKitModule,
+                                                            scanner::kClamAvKitEntryPoint, error);
+    if (!kit) {
+        *error = QStringLiteral("Cannot load the ClamAV engine: %1").arg(*error);
+        return false;
+    }
     const QString folder = scanner::ClamAvEngine::databaseFolder(m_settings.clamAV);
     showInfo(QStringLiteral("Loading ClamAV signatures from %1...").arg(folder));
-    auto engine = std::make_unique<scanner::ClamAvEngine>();
-    engine->setLimits(limits);
+    std::unique_ptr<scanner::InProcessClamAv> engine = kit->createEngine(limits);
     if (!engine->load(folder, keepAlive, error)) {
         return false;
     }
@@ -97,7 +104,7 @@ scanner::CheckResult ScanEngines::check(const scanner::DefinitionSet& definition
 {
     scanner::CheckResult result;
     if (m_decode) {
-        result = scanner::checkDecodedParts(definitions, messagePath);
+        result = checkDecoded(definitions, messagePath);
         if (!result.ok) {
             return result;
         }
@@ -122,6 +129,19 @@ scanner::CheckResult ScanEngines::check(const scanner::DefinitionSet& definition
         result.notFullyChecked = verdict.notFullyChecked;
     }
     return result;
+}
+
+scanner::CheckResult ScanEngines::checkDecoded(const scanner::DefinitionSet& definitions,
+                                               const QString& messagePath)
+{
+    QString error;
+    if (!m_mime && !(m_mime = loadProgramModule<scanner::MimeKit>(
+                         scanner::kMimeKitModule, scanner::kMimeKitEntryPoint, &error))) {
+        return scanner::CheckResult::failure(
+            QStringLiteral("Cannot load the decoded check: %1").arg(error));
+    }
+    return scanner::checkDecodedParts(definitions, *m_mime->openEncodedParts(messagePath),
+                                      messagePath);
 }
 
 QByteArray ScanEngines::fingerprint() const

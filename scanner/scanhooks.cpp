@@ -8,9 +8,8 @@
 #include "scanner/runlock.h"
 #include "scanner/scanoptions.h"
 #include "scanner/statusoutput.h"
+#include "scanner/windowkit.h"
 
-#include <QApplication>
-#include <QMessageBox>
 #include <QProcess>
 #include <cstdio>
 #include <unistd.h>
@@ -24,20 +23,6 @@ void realPause(int seconds)
     while (platform::monotonicMilliseconds() < end) {
         platform::pumpEvents();
     }
-}
-
-bool realAskToContinue(QWidget* parent, const QString& text)
-{
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Alert!"), text,
-                    QMessageBox::Ok | QMessageBox::Cancel, parent);
-    box.setEscapeButton(QMessageBox::Cancel); // closing the box counts as Cancel
-    return box.exec() == QMessageBox::Ok;
-}
-
-void realShowError(QWidget* parent, const QString& text)
-{
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok, parent);
-    box.exec();
 }
 
 [[noreturn]] void realEndProgram(int exitCode)
@@ -75,15 +60,17 @@ static bool waitSixtySeconds(const std::function<bool()>& attempt)
     return retryWhilePumping(attempt, 60 * 1000);
 }
 
-ScanHooks ScanHooks::real()
+ScanHooks ScanHooks::withWindow(const WindowKit& kit)
 {
-    return ScanHooks{realPause,
-                     realAskToContinue,
-                     realShowError,
-                     realEndProgram,
-                     startSettingsProgram,
-                     waitSixtySeconds,
-                     {}};
+    return ScanHooks{
+        realPause,
+        [&kit](QWidget* parent, const QString& text) { return kit.askToContinue(parent, text); },
+        [&kit](QWidget* parent, const QString& text) { kit.showError(parent, text); },
+        realEndProgram,
+        startSettingsProgram,
+        waitSixtySeconds,
+        {},
+        [&kit](const QString& text) { kit.showRuntimeError(text); }};
 }
 
 ScanHooks ScanHooks::headless()
@@ -110,8 +97,8 @@ void reportRuntimeError(const ScanHooks& hooks, int number, const QString& descr
 {
     const QString text = QStringLiteral("Run-time error '%1':\n\n%2").arg(number).arg(description);
     std::fprintf(stderr, "Orsel01: %s\n", qPrintable(text));
-    if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        QMessageBox::critical(nullptr, QStringLiteral("Orsel01"), text);
+    if (hooks.showRuntimeError) {
+        hooks.showRuntimeError(text);
     }
     outcome.exitCode = exitstatus::RuntimeError;
     outcome.failure = text;

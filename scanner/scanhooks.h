@@ -1,5 +1,5 @@
 // What the scan run needs from its surroundings besides the window and the control: pauses,
-// the two message boxes and ending the program. Tests replace some of them.
+// the message boxes and ending the program. Tests replace some of them.
 #pragma once
 
 #include "scanner/runoutcome.h"
@@ -10,6 +10,7 @@
 class Account;
 class ProgramFolder;
 class QWidget;
+class WindowKit;
 
 struct ScanHooks {
     // Busy wait that keeps pumping the event loop for `seconds` of the monotonic clock.
@@ -29,8 +30,12 @@ struct ScanHooks {
     std::function<bool(const std::function<bool()>& attempt)> waitForRunLock;
     // Told what the run ended with, just before the program ends; may be empty.
     std::function<void(const RunOutcome& outcome)> runEnded = {};
+    // The run-time error box (see reportRuntimeError); none without a window.
+    std::function<void(const QString& text)> showRuntimeError = {};
 
-    // The window's: modal boxes, busy pauses, the settings program started.
+    // The window's: the kit's modal boxes, busy pauses, the settings program started.
+    static ScanHooks withWindow(const WindowKit& kit);
+    // The same with the window linked in (the library orsel_window, which defines it).
     static ScanHooks real();
     // No window: boxes on standard error, no pauses, the size prompt answered Cancel (the run
     // asks only above --max-size), missing settings explained with exit status 3.
@@ -40,7 +45,7 @@ struct ScanHooks {
 // Tells runEnded what the run ended with, then ends the program with its exit status.
 void endRun(const ScanHooks& hooks, const RunOutcome& outcome);
 
-// The run-time error report: standard error, plus a critical box when a window system is up;
-// then the program ends with a non-zero status. `outcome`: what the run had found until then.
+// The run-time error report: standard error, plus the hooks' box when there is a window; then the
+// program ends with a non-zero status. `outcome`: what the run had found until then.
 void reportRuntimeError(const ScanHooks& hooks, int number, const QString& description,
                         RunOutcome outcome = {});

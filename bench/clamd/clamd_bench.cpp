@@ -8,6 +8,7 @@
 #include "tests/dovecot/mailbox.h"
 #include "tests/dovecot/testmessage.h"
 #include "tests/support/clamdserver.h"
+#include "tests/support/programcopy.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -97,7 +98,8 @@ public:
     Scanner(const QString& address, const QString& user, const QString& pass)
         : m_address(address), m_user(user), m_pass(pass)
     {
-        for (const char* file : {ORSEL01_PATH, SETTINGS_PATH, DEFDAT_PATH}) {
+        copyProgramWithModules(QStringLiteral(ORSEL01_PATH), m_folder.path());
+        for (const char* file : {SETTINGS_PATH, DEFDAT_PATH}) {
             const QString source = QString::fromLocal8Bit(file);
             QFile::copy(source, m_folder.filePath(QFileInfo(source).fileName()));
         }

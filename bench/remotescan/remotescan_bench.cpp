@@ -8,6 +8,7 @@
 #include "tests/dovecot/dovecotserver.h"
 #include "tests/dovecot/mailbox.h"
 #include "tests/dovecot/testmessage.h"
+#include "tests/support/programcopy.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -134,7 +135,8 @@ QProcessEnvironment privateEnvironment(const QString& home)
 Client orsel(const QString& folder, const QString& bin, const dovecot::Mailbox& box, bool* ok)
 {
     QDir().mkpath(folder + QStringLiteral("/home"));
-    for (const char* file : {"Orsel01", "settings", "def.dat"}) {
+    copyProgramWithModules(bin + QStringLiteral("/Orsel01"), folder);
+    for (const char* file : {"settings", "def.dat"}) {
         QFile::copy(bin + QLatin1Char('/') + QLatin1String(file),
                     folder + QLatin1Char('/') + QLatin1String(file));
     }

@@ -2,35 +2,33 @@
 // settings page as a design environment creates and drives it.
 #pragma once
 
-#include "control/propertypage/vorlanepropertypage.h"
 #include "platform/automation/moduleusage.h"
 #include "platform/automation/propertypage.h"
 #include "platform/automation/tabledispatch.h"
 
-#include <QPointer>
+#include <memory>
+
+class VorlaneWidgets;
 
 // Its interface _Vorlane_Property_Page has no members: every invoke fails with
-// ObjectDoesntSupport. The page widget is made only when the host asks for it, so the object can
-// be created and released without a window system.
+// ObjectDoesntSupport. The page itself, which makes its widget only when the host asks for it,
+// comes from the control's widgets.
 class PropertyPageObject final : public automation::TableDispatch, public automation::PropertyPage {
 public:
-    PropertyPageObject();
-    // Deletes the widget unless its parent already did.
+    explicit PropertyPageObject(const VorlaneWidgets& widgets);
     ~PropertyPageObject() override;
 
     const automation::InterfaceInfo& interfaceInfo() const override;
     automation::PropertyPage* propertyPage() override { return this; }
 
-    // Created on the first call with that parent (needs a QApplication) and loaded from the
-    // selection given so far; later calls return the same widget. If its parent deleted it, the
-    // next call makes and loads a new one.
-    QWidget* widget(QWidget* parent = nullptr) override;
-    // Remembered for a widget made later; passed on to an existing one.
-    void setObjects(const QList<automation::Ref<automation::Dispatch>>& objects) override;
-    // Without a widget there are no edits: success, nothing written.
-    automation::CallResult apply() override;
-    // False without a widget.
-    bool isChanged() const override;
+    // The page's calls (see automation::PropertyPage), passed on.
+    QWidget* widget(QWidget* parent = nullptr) override { return m_page->widget(parent); }
+    void setObjects(const QList<automation::Ref<automation::Dispatch>>& objects) override
+    {
+        m_page->setObjects(objects);
+    }
+    automation::CallResult apply() override { return m_page->apply(); }
+    bool isChanged() const override { return m_page->isChanged(); }
 
 protected:
     automation::CallResult invokeMember(const automation::MemberInfo& member,
@@ -38,6 +36,5 @@ protected:
 
 private:
     automation::ModuleUsage::ObjectToken m_liveObject;
-    QList<automation::Ref<automation::Dispatch>> m_objects;
-    QPointer<VorlanePropertyPage> m_page;
+    std::unique_ptr<automation::PropertyPage> m_page;
 };

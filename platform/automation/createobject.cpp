@@ -42,9 +42,11 @@ Outcome createFromLibrary(const QString& path, const QByteArray& guid)
     ClassFactory* rawFactory = nullptr;
     const HResult result = getClassObject(guid.constData(), &rawFactory);
     const Ref<ClassFactory> factory = Ref<ClassFactory>::adopt(rawFactory);
-    if (!succeeded(result) || !factory)
-        return fail("the library " + shownPath + " does not provide class " + guid + ": " +
-                    hresultText(result));
+    if (!succeeded(result) || !factory) {
+        const char* verdict =
+            result == ClassNotAvailable ? " does not provide class " : " cannot provide class ";
+        return fail("the library " + shownPath + verdict + guid + ": " + hresultText(result));
+    }
     Ref<Dispatch> object = factory->createInstance();
     if (!object)
         return fail("the class factory of " + guid + " in " + shownPath + " made no object");

@@ -27,7 +27,8 @@ public:
     // The host asks for a size in pixels; the control answers with the size it takes.
     virtual QSize resize(QSize requestedPixels) = 0;
     // The face shown in a design environment, created only when a host asks (needs a
-    // QApplication). The caller owns it (or its parent does).
+    // QApplication). The caller owns it (or its parent does). Null when the control cannot show
+    // one.
     virtual QWidget* createFace(QWidget* parent) = 0;
     // The class GUIDs of the property pages a design environment offers for this control.
     virtual QByteArrayList propertyPages() const = 0;

@@ -18,6 +18,8 @@ const char* hresultName(HResult result)
         return "invalid pointer";
     case ClassRegistrationFailed:
         return "class registration failed";
+    case ModuleNotFound:
+        return "module not found";
     }
     return nullptr;
 }

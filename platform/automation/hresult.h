@@ -15,6 +15,8 @@ inline constexpr HResult S_FALSE_ = 1;
 inline constexpr HResult ClassNotAvailable = qint32(0x80040111u);
 inline constexpr HResult InvalidPointer = qint32(0x80004003u);
 inline constexpr HResult ClassRegistrationFailed = qint32(0x80040201u);
+// A module the class needs (a companion library beside the one asked) cannot be loaded.
+inline constexpr HResult ModuleNotFound = qint32(0x8007007Eu);
 
 constexpr bool succeeded(HResult result)
 {

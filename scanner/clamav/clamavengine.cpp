@@ -150,11 +150,6 @@ ClamAvEngine::~ClamAvEngine()
     }
 }
 
-QString ClamAvEngine::databaseFolder(const QString& setting)
-{
-    return setting == QLatin1String("default") ? systemDatabaseFolder() : setting;
-}
-
 bool ClamAvEngine::hasDatabase(const QString& folder)
 {
     QString error;

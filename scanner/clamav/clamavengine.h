@@ -30,7 +30,10 @@ public:
     ClamAvEngine& operator=(const ClamAvEngine&) = delete;
 
     // The folder the setting "ClamAV" names: "default" is the system's database folder.
-    static QString databaseFolder(const QString& setting);
+    static QString databaseFolder(const QString& setting)
+    {
+        return setting == QLatin1String("default") ? systemDatabaseFolder() : setting;
+    }
     static QString systemDatabaseFolder() { return QStringLiteral("/var/lib/clamav"); }
     // True when the folder holds at least one signature ClamAV can read (cheap: counts them
     // without loading).

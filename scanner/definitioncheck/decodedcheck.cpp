@@ -2,16 +2,16 @@
 #include "scanner/definitioncheck/decodedcheck.h"
 
 #include "scanner/definitioncheck/definitionset.h"
-#include "scanner/definitioncheck/encodedparts.h"
+#include "scanner/definitioncheck/messageparts.h"
 
 #include <QIODevice>
 #include <algorithm>
 
 namespace scanner {
 
-CheckResult checkDecodedParts(const DefinitionSet& definitions, const QString& messagePath)
+CheckResult checkDecodedParts(const DefinitionSet& definitions, const MessageParts& parts,
+                              const QString& messagePath)
 {
-    const EncodedParts parts(messagePath);
     if (!parts.isOpen()) {
         return CheckResult::failure(parts.error());
     }

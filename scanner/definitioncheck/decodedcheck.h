@@ -9,6 +9,7 @@
 namespace scanner {
 
 class DefinitionSet;
+class MessageParts;
 
 // Hit texts of decoded lines are cut to this many bytes: a decoded text without CRs is one line,
 // and a hit in it must not bring a whole attachment into memory.
@@ -22,6 +23,12 @@ constexpr qsizetype kDecodedLineLimit = 64 * 1024;
 // about one read block whatever the attachment's size.
 // Malformed MIME is no error: whatever GMime can make of it is checked. Errors (ok false, no
 // hits): the message file cannot be opened, or reading it fails.
+// `parts` are those of the message at `messagePath` (named in errors).
+CheckResult checkDecodedParts(const DefinitionSet& definitions, const MessageParts& parts,
+                              const QString& messagePath);
+
+// The same with GMime linked in (the library decodedparts): the message's parts found right here.
+// The program loads GMime as a module instead (see MimeKit).
 CheckResult checkDecodedParts(const DefinitionSet& definitions, const QString& messagePath);
 
 } // namespace scanner

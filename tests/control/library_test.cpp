@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -109,6 +110,25 @@ TEST_F(Library, HostCreatesTheControlByProgId)
     EXPECT_EQ(control->get(*control->idOfName("VERSION")).value.stringValue(), "4.0.1");
     EXPECT_NE(control->connectionPoint(), nullptr);
     EXPECT_NE(control->embeddedControl(), nullptr);
+}
+
+// A host without a window system (a headless scan) loads no widget library through the control:
+// its widgets wait in their companion until a host asks for one.
+TEST_F(Library, HostWithoutWidgetsLoadsNoWidgetLibrary)
+{
+    ASSERT_EQ(registerServer(), automation::S_OK_);
+    QByteArray description;
+    automation::Ref<automation::Dispatch> control =
+        automation::createObject(kProgId, nullptr, &description);
+    ASSERT_TRUE(control) << description.constData();
+    // The read-only notice goes to standard error without a widget application.
+    EXPECT_TRUE(
+        control->put(*control->idOfName("Version"), automation::Variant::fromString("5")).ok());
+    EXPECT_EQ(control->get(*control->idOfName("Version")).value.stringValue(), "4.0.1");
+    control->invoke(*control->idOfName("Disconnect"), automation::MemberKind::Method, {});
+    for (const char* library : {"libQt6Widgets.so.6", "libQt6Gui.so.6"}) {
+        EXPECT_EQ(dlopen(library, RTLD_LAZY | RTLD_NOLOAD), nullptr) << library;
+    }
 }
 
 TEST_F(Library, UnloadQueryCountsLiveObjectsAndLocks)

@@ -7,6 +7,7 @@
 #include "tests/e2e/installedscanner.h"
 #include "tests/support/clamdserver.h"
 #include "tests/support/loopback.h"
+#include "tests/support/programcopy.h"
 #include "tests/support/testmail.h"
 
 #include <QCoreApplication>
@@ -27,6 +28,14 @@ namespace {
 
 const QByteArray kTestString =
     "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
+
+// A ClamAV database in `folder` that names the test file Orsel.Test.EICAR.
+bool writeTestSignatures(const QTemporaryDir& folder)
+{
+    QFile signatures(folder.filePath(QStringLiteral("tiny.hdb")));
+    return signatures.open(QIODevice::WriteOnly) &&
+           signatures.write(testmail::eicarHashDatabase("Orsel.Test.EICAR")) > 0;
+}
 
 // Registered here, once for the binary: the desktop tests use the same X server.
 const auto* const kDisplay = ::testing::AddGlobalTestEnvironment(new VirtualDisplay);
@@ -471,6 +480,97 @@ TEST_F(Headless, HelpListsEveryOptionAndExitStatus)
     }
 }
 
+// Each run loads only the libraries its settings use: a definition check alone needs none of the
+// program's modules, and a module that is missing when a run needs it is a clear error. The
+// loader's own account (LD_DEBUG) says which libraries a run opened.
+TEST_F(Headless, LoadsOnlyTheLibrariesItsSettingsUse)
+{
+    QTemporaryDir database;
+    ASSERT_TRUE(writeTestSignatures(database));
+    const QStringList decode{QStringLiteral("--decode"), QStringLiteral("1")};
+    const QStringList noDecode{QStringLiteral("--decode"), QStringLiteral("0")};
+    const QStringList clamAv = noDecode + QStringList{QStringLiteral("--clamav"), database.path()};
+    const QStringList allModules{QStringLiteral("Orsel01ui.so"), QStringLiteral("Orsel01mime.so"),
+                                 QStringLiteral("Orsel01clamav.so")};
+    const struct {
+        const char* name;
+        bool headless;
+        QStringList settings;
+        QStringList removed; // module files taken from the program's folder
+        int exitCode;
+        QByteArray error; // on standard error
+        QList<QByteArray> loaded;
+        QList<QByteArray> notLoaded;
+    } cases[] = {
+        {"definition check alone, no module there",
+         true,
+         noDecode,
+         allModules,
+         0,
+         {},
+         {},
+         {"libQt6Gui", "libQt6Widgets", "libgmime", "libclamav"}},
+        {"decoded check", true, decode, {}, 0, {}, {"libgmime"}, {"libQt6Widgets", "libclamav"}},
+        {"in-process ClamAV",
+         true,
+         clamAv,
+         {},
+         0,
+         {},
+         {"libclamav"},
+         {"libQt6Widgets", "libgmime"}},
+        {"decoded check without its module",
+         true,
+         decode,
+         {QStringLiteral("Orsel01mime.so")},
+         1,
+         "Cannot load the decoded check: ",
+         {},
+         {"libgmime"}},
+        {"ClamAV without its module",
+         true,
+         clamAv,
+         {QStringLiteral("Orsel01clamav.so")},
+         1,
+         "Cannot load the ClamAV engine: ",
+         {},
+         {"libclamav"}},
+        {"window without its module",
+         false,
+         noDecode,
+         {QStringLiteral("Orsel01ui.so")},
+         2,
+         "Orsel01: the window cannot be shown: ",
+         {},
+         {"libQt6Widgets"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const dovecot::Mailbox box = mailbox("modules");
+        box.addMessage(cleanMessage(1));
+        InstalledScanner scanner(InstalledScanner::Registration::Registered,
+                                 InstalledScanner::Display::None);
+        scanner.storeSettings(server.address(), box.user(), box.password(), c.settings);
+        for (const QString& module : c.removed) {
+            ASSERT_TRUE(QFile::remove(scanner.programFile(module))) << module.toStdString();
+        }
+        scanner.setVariable(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+        scanner.start(c.headless ? QStringList{QStringLiteral("--headless")} : QStringList{});
+        EXPECT_EQ(scanner.waitForEnd(60000), c.exitCode) << scanner.output().constData();
+        const QByteArray errors = scanner.errors();
+        if (!c.error.isEmpty()) {
+            EXPECT_TRUE(errors.contains(c.error)) << errors.constData();
+            EXPECT_TRUE(errors.contains(c.removed.value(0).toUtf8())) << "names the file";
+        }
+        for (const QByteArray& library : c.loaded) {
+            EXPECT_TRUE(errors.contains("file=" + library)) << library.constData();
+        }
+        for (const QByteArray& library : c.notLoaded) {
+            EXPECT_FALSE(errors.contains("file=" + library)) << library.constData();
+        }
+    }
+}
+
 // A daemon reached through a relay takes each message as a stream, and no more of it than its
 // StreamMaxLength: the longer message is not fully checked, stays on the server, is not
 // remembered, and the run ends with status 5 although it also deleted infected mail.
@@ -552,10 +652,7 @@ TEST_F(EndToEnd, BothEnginesFindWhatTheRawCheckCannotSee)
     // The test text base64-encoded in one message and deflated in a zip in another: the decoded
     // check finds the first, ClamAV with a database written here the second.
     QTemporaryDir database;
-    QFile signatures(database.filePath(QStringLiteral("tiny.hdb")));
-    ASSERT_TRUE(signatures.open(QIODevice::WriteOnly));
-    signatures.write(testmail::eicarHashDatabase("Orsel.Test.EICAR"));
-    signatures.close();
+    ASSERT_TRUE(writeTestSignatures(database));
     const auto stored = [](const QByteArray& crlf) {
         return QByteArray(crlf).replace("\r\n", "\n");
     };

@@ -3,6 +3,8 @@
 // test run.
 #pragma once
 
+#include "tests/support/programcopy.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -75,7 +77,8 @@ public:
     explicit InstalledScanner(Registration registration = Registration::Registered,
                               Display display = Display::Virtual)
     {
-        for (const char* file : {ORSEL01_PATH, SETTINGS_PATH, DEFDAT_PATH}) {
+        copyProgramWithModules(QStringLiteral(ORSEL01_PATH), m_folder.path());
+        for (const char* file : {SETTINGS_PATH, DEFDAT_PATH}) {
             const QString source = QString::fromLocal8Bit(file);
             QFile::copy(source, m_folder.filePath(QFileInfo(source).fileName()));
         }

@@ -6,6 +6,7 @@
 #include "tests/dovecot/rawpop3.h"
 #include "tests/dovecot/testmessage.h"
 #include "tests/support/filebytes.h"
+#include "tests/support/programcopy.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -189,7 +190,7 @@ protected:
         for (const QByteArray& message : kMessages) {
             mailbox->addMessage(message);
         }
-        ASSERT_TRUE(QFile::copy(QStringLiteral(ORSEL01_PATH), scanner));
+        ASSERT_TRUE(copyProgramWithModules(QStringLiteral(ORSEL01_PATH), folder.path()));
         ASSERT_TRUE(QFile::copy(QStringLiteral(SETTINGS_PATH), settings));
         ASSERT_TRUE(QFile::copy(QStringLiteral(DEFINITIONS_PATH), folder.filePath("def.dat")));
         const ProgramRun registered = runProgram(QStringLiteral(REGSVR_PATH),

@@ -94,11 +94,12 @@ mode_files() {
     done
     [[ -z $(dpkg_in "$root" -L orsel | grep '^/usr/include') ]] || die "orsel holds headers"
 
-    # The scanner's dependencies come from what it links; development files only with the
-    # package for hosts, which pins the scanner it was built with.
+    # The scanner's dependencies come from what it links, its modules loaded on demand included;
+    # development files only with the package for hosts, which pins the scanner it was built with.
     local depends relations version
     depends=$(dpkg-deb -f "$orsel" Depends)
-    for library in libc6 libqt6core6 libqt6network6 libqt6widgets6; do
+    for library in libc6 libqt6core6 libqt6network6 libqt6widgets6 libgmime-3.0 libclamav \
+        libvectorscan; do
         [[ $depends == *"$library"* ]] || die "Depends lacks $library: $depends"
     done
     relations=$(dpkg-deb -f "$orsel" Depends Recommends Suggests)

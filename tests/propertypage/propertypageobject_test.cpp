@@ -2,6 +2,7 @@
 // before it, and the widget's lifetime.
 #include "control/propertypage/propertypageobject.h"
 #include "control/vorlaneobject.h"
+#include "control/vorlanewidgets.h"
 #include "tests/propertypage/modalboxanswerer.h"
 #include "tests/propertypage/pagetestsupport.h"
 #include "tests/propertypage/recordingdispatch.h"
@@ -19,7 +20,7 @@ TEST(PropertyPageObject, SelectionBeforeTheWidgetIsLoadedWhenTheWidgetIsMade)
 {
     const Ref<VorlaneObject> control = makeRef<VorlaneObject>();
     std::vector<std::string> log;
-    const Ref<PropertyPageObject> page = makeRef<PropertyPageObject>();
+    const Ref<PropertyPageObject> page = makeRef<PropertyPageObject>(*vorlaneWidgets());
     page->setObjects({makeRef<RecordingDispatch>(control, log)});
     EXPECT_TRUE(log.empty());
     EXPECT_FALSE(page->isChanged());
@@ -48,7 +49,7 @@ TEST(PropertyPageObject, SelectionBeforeTheWidgetIsLoadedWhenTheWidgetIsMade)
 TEST(PropertyPageObject, OwnsItsWidgetUnlessTheParentDeletedIt)
 {
     const Ref<VorlaneObject> control = makeRef<VorlaneObject>();
-    Ref<PropertyPageObject> page = makeRef<PropertyPageObject>();
+    Ref<PropertyPageObject> page = makeRef<PropertyPageObject>(*vorlaneWidgets());
     page->setObjects({control});
 
     auto parent = std::make_unique<QWidget>();

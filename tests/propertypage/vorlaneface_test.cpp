@@ -1,5 +1,5 @@
 // The control's design-time face and its size negotiation with a host.
-#include "control/vorlaneface.h"
+#include "control/ui/vorlaneface.h"
 #include "control/vorlaneobject.h"
 #include "platform/automation/embeddedcontrol.h"
 

@@ -1,7 +1,7 @@
 // The property page against a real control: its layout, loading, applying in order with the
 // control's read-only box, the apply that stops at the first failed put, the selection and the
 // changed flag.
-#include "control/propertypage/vorlanepropertypage.h"
+#include "control/ui/vorlanepropertypage.h"
 #include "control/vorlaneobject.h"
 #include "tests/propertypage/modalboxanswerer.h"
 #include "tests/propertypage/pagetestsupport.h"

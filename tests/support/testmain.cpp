@@ -1,7 +1,9 @@
 // Test entry point: the control and the fake servers need an event loop, so every test binary
 // runs inside one QCoreApplication (or QApplication for the window tests).
-#include <QApplication>
 #include <QCoreApplication>
+#ifdef VORLANE_TEST_WITH_WIDGETS
+#include <QApplication>
+#endif
 #include <gtest/gtest.h>
 #include <memory>
 

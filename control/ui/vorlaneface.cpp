@@ -1,4 +1,4 @@
-#include "control/vorlaneface.h"
+#include "control/ui/vorlaneface.h"
 
 #include <QLabel>
 #include <QPixmap>

@@ -1,5 +1,5 @@
 // The page's layout as data, loading by name and the apply that stops at the first failure.
-#include "control/propertypage/vorlanepropertypage.h"
+#include "control/ui/vorlanepropertypage.h"
 
 #include "platform/automation/conversions.h"
 
