@@ -4,11 +4,12 @@
 #include "platform/clock.h"
 #include "platform/pump.h"
 #include "scanner/absentmessage.h"
-#include "scanner/desktop/keyringpassword.h"
+#include "scanner/desktop/keyringkit.h"
 #include "scanner/enginefingerprints.h"
 #include "scanner/hittext.h"
 #include "scanner/mailboxsettings.h"
 #include "scanner/messageassent.h"
+#include "scanner/programmodule.h"
 #include "scanner/statusoutput.h"
 #include "scanner/vorlanemembers.h"
 
@@ -167,10 +168,13 @@ QString ScanRun::loginPassword()
     const bool headless = m_options.headless;
     m_surface.setInfo(QStringLiteral("Reading the password from the keyring..."));
     QString error;
-    const std::optional<QString> password =
-        KeyringPassword(m_options.account.keyringKey())
-            .read(headless ? KeyringPassword::Prompt::Never : KeyringPassword::Prompt::Allowed,
-                  headless ? kHeadlessKeyringTimeoutMs : kWindowKeyringTimeoutMs, &error);
+    std::optional<QString> password;
+    if (const KeyringKit* keyring =
+            loadProgramModule<KeyringKit>(kKeyringKitModule, kKeyringKitEntryPoint, &error)) {
+        password = keyring->readPassword(
+            m_options.account.keyringKey(), !headless,
+            headless ? kHeadlessKeyringTimeoutMs : kWindowKeyringTimeoutMs, &error);
+    }
     if (!password) {
         const QString whose = m_options.account.isDefault()
                                   ? QString()

@@ -509,7 +509,7 @@ TEST_F(Headless, LoadsOnlyTheLibrariesItsSettingsUse)
          0,
          {},
          {},
-         {"libQt6Gui", "libQt6Widgets", "libgmime", "libclamav"}},
+         {"libQt6Gui", "libQt6Widgets", "libgmime", "libclamav", "libqt6keychain"}},
         {"decoded check", true, decode, {}, 0, {}, {"libgmime"}, {"libQt6Widgets", "libclamav"}},
         {"in-process ClamAV",
          true,
