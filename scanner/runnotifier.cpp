@@ -1,9 +1,9 @@
 #include "scanner/runnotifier.h"
 
 #include "scanner/definitioncheck/mimekit.h"
-#include "scanner/desktop/notificationhandoff.h"
-#include "scanner/desktop/sessionbus.h"
+#include "scanner/desktop/notifykit.h"
 #include "scanner/programmodule.h"
+#include "scanner/statusoutput.h"
 
 #include <QStringList>
 
@@ -105,16 +105,17 @@ std::optional<DesktopNotification> RunNotifier::notificationFor(const RunOutcome
 
 void RunNotifier::notify(const RunOutcome& outcome) const
 {
-    std::optional<DesktopNotification> notification = notificationFor(outcome);
-    std::optional<QDBusConnection> bus = sessionbus::connection();
-    if (!notification || !bus) {
+    const std::optional<DesktopNotification> notification = notificationFor(outcome);
+    if (!notification) {
         return;
     }
-    // The click comes long after the run has ended: a helper waits for it.
-    if (!notification->defaultAction.isEmpty() &&
-        handOffNotification(m_program, *notification, m_quarantineFolder)) {
+    QString failure;
+    const NotifyKit* kit =
+        loadProgramModule<NotifyKit>(kNotifyKitModule, kNotifyKitEntryPoint, &failure);
+    if (!kit) {
+        // The run's status and output stay as they are; the reason goes to the journal.
+        writeErrorText(QStringLiteral("Orsel01: no notification: ") + failure);
         return;
     }
-    notification->defaultAction.clear();
-    sendNotification(*bus, *notification, kTimeoutMs);
+    kit->notify(*notification, m_program, m_quarantineFolder, kTimeoutMs);
 }

@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 
+#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QJsonDocument>

@@ -4,9 +4,10 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDBusConnection>
 #include <QString>
 #include <optional>
+
+class QDBusConnection;
 
 struct DesktopNotification {
     // The hint "urgency" (a byte): critical notifications stay until the user closes them.

@@ -491,7 +491,8 @@ TEST_F(Headless, LoadsOnlyTheLibrariesItsSettingsUse)
     const QStringList noDecode{QStringLiteral("--decode"), QStringLiteral("0")};
     const QStringList clamAv = noDecode + QStringList{QStringLiteral("--clamav"), database.path()};
     const QStringList allModules{QStringLiteral("Orsel01ui.so"), QStringLiteral("Orsel01mime.so"),
-                                 QStringLiteral("Orsel01clamav.so")};
+                                 QStringLiteral("Orsel01clamav.so"),
+                                 QStringLiteral("Orsel01notify.so")};
     const struct {
         const char* name;
         bool headless;
@@ -501,6 +502,7 @@ TEST_F(Headless, LoadsOnlyTheLibrariesItsSettingsUse)
         QByteArray error; // on standard error
         QList<QByteArray> loaded;
         QList<QByteArray> notLoaded;
+        bool infected = false; // a run with something to tell the desktop
     } cases[] = {
         {"definition check alone, no module there",
          true,
@@ -509,7 +511,7 @@ TEST_F(Headless, LoadsOnlyTheLibrariesItsSettingsUse)
          0,
          {},
          {},
-         {"libQt6Gui", "libQt6Widgets", "libgmime", "libclamav", "libqt6keychain"}},
+         {"libQt6Gui", "libQt6Widgets", "libgmime", "libclamav", "libqt6keychain", "libQt6DBus"}},
         {"decoded check", true, decode, {}, 0, {}, {"libgmime"}, {"libQt6Widgets", "libclamav"}},
         {"in-process ClamAV",
          true,
@@ -543,11 +545,29 @@ TEST_F(Headless, LoadsOnlyTheLibrariesItsSettingsUse)
          "Orsel01: the window cannot be shown: ",
          {},
          {"libQt6Widgets"}},
+        {"infected mail: notifications from their module",
+         true,
+         noDecode,
+         {},
+         4,
+         {},
+         {"libQt6DBus"},
+         {"libQt6Widgets", "libclamav"},
+         true},
+        {"infected mail without the notification module",
+         true,
+         noDecode,
+         {QStringLiteral("Orsel01notify.so")},
+         4,
+         "Orsel01: no notification: ",
+         {},
+         {"libQt6DBus"},
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const dovecot::Mailbox box = mailbox("modules");
-        box.addMessage(cleanMessage(1));
+        box.addMessage(c.infected ? infectedMessage() : cleanMessage(1));
         InstalledScanner scanner(InstalledScanner::Registration::Registered,
                                  InstalledScanner::Display::None);
         scanner.storeSettings(server.address(), box.user(), box.password(), c.settings);
