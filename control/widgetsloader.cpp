@@ -1,10 +1,7 @@
 // The shipped library finds its companion beside its own file, wherever the host loaded it from.
+#include "control/companionmodule.h"
 #include "control/vorlanewidgets.h"
-#include "platform/automation/modulepath.h"
 #include "platform/modulelibrary.h"
-
-#include <QDir>
-#include <QFileInfo>
 
 namespace {
 
@@ -15,15 +12,12 @@ struct LoadedWidgets {
 
 LoadedWidgets loadWidgets()
 {
-    const QString library = automation::modulePath(reinterpret_cast<const void*>(&loadWidgets));
-    if (library.isEmpty()) {
-        return {nullptr, "the folder of the control's library is not known"};
-    }
-    const QString path =
-        QFileInfo(library).dir().filePath(QString::fromLatin1(kVorlaneWidgetsModule));
     LoadedWidgets loaded;
-    loaded.widgets =
-        platform::loadModuleKit<VorlaneWidgets>(path, kVorlaneWidgetsEntryPoint, &loaded.failure);
+    const QString path = companionModulePath(kVorlaneWidgetsModule, &loaded.failure);
+    if (!path.isEmpty()) {
+        loaded.widgets = platform::loadModuleKit<VorlaneWidgets>(path, kVorlaneWidgetsEntryPoint,
+                                                                 &loaded.failure);
+    }
     return loaded;
 }
 

@@ -511,7 +511,8 @@ TEST_F(Headless, LoadsOnlyTheLibrariesItsSettingsUse)
          0,
          {},
          {},
-         {"libQt6Gui", "libQt6Widgets", "libgmime", "libclamav", "libqt6keychain", "libQt6DBus"}},
+         {"libQt6Gui", "libQt6Widgets", "libgmime", "libclamav", "libqt6keychain", "libQt6DBus",
+          "libcrypto"}},
         {"decoded check", true, decode, {}, 0, {}, {"libgmime"}, {"libQt6Widgets", "libclamav"}},
         {"in-process ClamAV",
          true,
@@ -587,6 +588,60 @@ TEST_F(Headless, LoadsOnlyTheLibrariesItsSettingsUse)
         }
         for (const QByteArray& library : c.notLoaded) {
             EXPECT_FALSE(errors.contains("file=" + library)) << library.constData();
+        }
+    }
+}
+
+// A CA file that does not vouch for the server leaves it to the system's store (SSL_CERT_DIR
+// stands in for it), which the control consults through its companion VRLN401trust.so. Without
+// the companion the server stays untrusted: no login, and standard error says why.
+TEST_F(Headless, ServerTheCaFileDoesNotNameIsCheckedByTheControlsCompanion)
+{
+    ASSERT_NE(server.tlsPort(), 0) << "the port-110 fixture also listens with TLS on 995";
+    QTemporaryDir dir;
+    const auto openssl = [](const QStringList& arguments) {
+        return runTool(QStringList{QStringLiteral("openssl")} + arguments,
+                       QProcessEnvironment::systemEnvironment()) == 0;
+    };
+    const QString unrelatedCa = dir.filePath(QStringLiteral("unrelated.pem"));
+    ASSERT_TRUE(openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                         "-nodes", "-keyout", dir.filePath(QStringLiteral("unrelated.key")), "-out",
+                         unrelatedCa, "-subj", "/CN=Unrelated CA", "-days", "2"}));
+    const QString systemStore = dir.filePath(QStringLiteral("system"));
+    ASSERT_TRUE(QDir().mkpath(systemStore));
+    ASSERT_TRUE(QFile::copy(server.caFile(), systemStore + QStringLiteral("/fixture.pem")));
+    ASSERT_TRUE(openssl({"rehash", systemStore}));
+    const struct {
+        const char* name;
+        bool companion;
+        int exitCode;
+    } cases[] = {{"companion beside the control", true, 4}, {"companion missing", false, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const dovecot::Mailbox box = mailbox(c.companion ? "storewith" : "storewithout");
+        const QByteArray infected = box.addMessage(infectedMessage());
+        InstalledScanner scanner(InstalledScanner::Registration::Unregistered,
+                                 InstalledScanner::Display::None);
+        const QString control = scanner.programFile(QStringLiteral("VRLN401.so"));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(VRLN401_PATH), control));
+        if (c.companion) {
+            const QString companion = QFileInfo(QStringLiteral(VRLN401_PATH))
+                                          .dir()
+                                          .filePath(QStringLiteral("VRLN401trust.so"));
+            ASSERT_TRUE(
+                QFile::copy(companion, scanner.programFile(QStringLiteral("VRLN401trust.so"))));
+        }
+        scanner.registerControl(control);
+        scanner.storeSettings(server.address(), box.user(), box.password(),
+                              {QStringLiteral("--security"), QStringLiteral("tls"),
+                               QStringLiteral("--ca-file"), unrelatedCa});
+        scanner.setVariable(QStringLiteral("SSL_CERT_DIR"), systemStore);
+        scanner.start({QStringLiteral("--headless")});
+        EXPECT_EQ(scanner.waitForEnd(40000), c.exitCode) << scanner.output().constData();
+        EXPECT_EQ(box.containsMessage(infected), !c.companion);
+        if (!c.companion) {
+            const QByteArray errors = scanner.errors();
+            EXPECT_TRUE(errors.contains("VRLN401trust.so")) << errors.constData();
         }
     }
 }

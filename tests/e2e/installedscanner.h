@@ -97,10 +97,14 @@ public:
         }
         m_environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
         if (registration == Registration::Registered) {
-            EXPECT_EQ(
-                runTool({QStringLiteral(REGSVR_PATH), QStringLiteral(VRLN401_PATH)}, m_environment),
-                0);
+            registerControl(QStringLiteral(VRLN401_PATH));
         }
+    }
+    // Registers the control held by `library` (a copy in the program folder, say) for this
+    // scanner.
+    void registerControl(const QString& library)
+    {
+        EXPECT_EQ(runTool({QStringLiteral(REGSVR_PATH), library}, m_environment), 0);
     }
     ~InstalledScanner()
     {
