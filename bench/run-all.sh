@@ -15,6 +15,7 @@ run "definition check against grep" "$bin/definitioncheck_bench"
 run "idle wait" "$bin/idlewait_bench" 5
 run "mailbox scan against python poplib" "$bin/mailboxscan_bench" 1000 3
 run "decoded check against the raw check, ClamAV against clamscan" "$bin/attachments_bench"
+run "the message as sent for the engines, against cp" "$bin/messageassent_bench" 5
 run "ClamAV at its real size: clamd and in-process against no ClamAV and clamdscan" "$bin/clamd_bench" 5
 run "a server 20 ms away against fetchmail" "$bin/remotescan_bench" 5
 
