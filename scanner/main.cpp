@@ -1,7 +1,6 @@
 // Orsel01: checks the user's POP3 mailbox for mail that carries known virus texts, then ends.
 // Without options it is a small window; --headless runs the same scan with no display.
 #include "scanner/controlhost.h"
-#include "scanner/desktop/notifykit.h"
 #include "scanner/headlesssurface.h"
 #include "scanner/modgeneral.h"
 #include "scanner/programfolder.h"
@@ -85,14 +84,8 @@ int main(int argc, char** argv)
     }
     if (parsed.options->notificationHelper) {
         QCoreApplication app(argc, argv);
-        QString failure;
-        const NotifyKit* notifications =
-            loadProgramModule<NotifyKit>(kNotifyKitModule, kNotifyKitEntryPoint, &failure);
-        if (!notifications) {
-            writeErrorText(QStringLiteral("Orsel01: no notification: ") + failure);
-            return exitstatus::RuntimeError;
-        }
-        return notifications->runHelper();
+        const NotifyKit* notifications = loadNotifyKit();
+        return notifications ? notifications->runHelper() : exitstatus::RuntimeError;
     }
     const WindowKit* kit = nullptr;
     if (!parsed.options->headless) {

@@ -109,13 +109,19 @@ void RunNotifier::notify(const RunOutcome& outcome) const
     if (!notification) {
         return;
     }
+    // Without the module the run's status and output stay as they are.
+    if (const NotifyKit* kit = loadNotifyKit()) {
+        kit->notify(*notification, m_program, m_quarantineFolder, kTimeoutMs);
+    }
+}
+
+const NotifyKit* loadNotifyKit()
+{
     QString failure;
     const NotifyKit* kit =
         loadProgramModule<NotifyKit>(kNotifyKitModule, kNotifyKitEntryPoint, &failure);
     if (!kit) {
-        // The run's status and output stay as they are; the reason goes to the journal.
         writeErrorText(QStringLiteral("Orsel01: no notification: ") + failure);
-        return;
     }
-    kit->notify(*notification, m_program, m_quarantineFolder, kTimeoutMs);
+    return kit;
 }

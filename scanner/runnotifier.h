@@ -6,6 +6,7 @@
 
 #include "scanner/account.h"
 #include "scanner/desktop/desktopnotification.h"
+#include "scanner/desktop/notifykit.h"
 #include "scanner/runoutcome.h"
 
 #include <QString>
@@ -36,3 +37,7 @@ private:
     QString m_program;
     QString m_mailbox;
 };
+
+// The notification module beside the program; null, with the reason on standard error (the
+// journal, for a timer's run), when it cannot be loaded.
+const NotifyKit* loadNotifyKit();

@@ -92,26 +92,6 @@ int movePassword(const Account& account, PassStoreChoice choice)
     return store(stored, modGeneral::readEngineSettings(account), account, choice);
 }
 
-// Storing from the command line, and the help, must work without a window system (scripts,
-// servers, CI, package checks).
-bool needsNoWindow(int argc, char** argv)
-{
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray argument(argv[i]);
-        if (argument == "--help" || argument == "-h" || argument == "--help-all") {
-            return true;
-        }
-        for (const char* option :
-             {"--address", "--user", "--pass", "--security", "--ca-file", "--decode", "--clamav",
-              "--fewer-round-trips", "--auth", "--token-command", "--check", "--pass-store"}) {
-            if (argument == option || argument.startsWith(QByteArray(option) + '=')) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
 // `--pass -`: the password is one line on standard input, so that it never shows in the process
 // list. Typed at a terminal, it is not echoed.
 QString passwordFromStandardInput()
@@ -197,7 +177,36 @@ struct Options {
                        "(default: the keyring when one answers). Alone, it moves the stored "
                        "password there."),
         QStringLiteral("keyring|file")};
+
+    // The options that store something: given any of them, no dialog opens.
+    QList<const QCommandLineOption*> storing() const
+    {
+        return {&address,      &user,   &pass,   &security,        &caFile,   &auth,
+                &tokenCommand, &decode, &clamAv, &fewerRoundTrips, &passStore};
+    }
 };
+
+// Storing from the command line, checking, and the help must work without a window system
+// (scripts, servers, CI, package checks).
+bool needsNoWindow(int argc, char** argv, const Options& o)
+{
+    QList<const QCommandLineOption*> options = o.storing();
+    options.append(&o.check);
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h") ||
+            argument == QLatin1String("--help-all")) {
+            return true;
+        }
+        for (const QCommandLineOption* option : options) {
+            const QString name = QStringLiteral("--") + option->names().first();
+            if (argument == name || argument.startsWith(name + QLatin1Char('='))) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
 
 bool anySet(const QCommandLineParser& parser, std::initializer_list<const QCommandLineOption*> of)
 {
@@ -405,14 +414,13 @@ std::optional<PassStoreChoice> givenPassStore(const QCommandLineParser& parser, 
     return named;
 }
 
-int run(QCoreApplication& app)
+int run(QCoreApplication& app, const Options& o)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Stores the mailbox settings of Orsel01. Without options it opens a "
                        "dialog; with --address, --user and --pass it stores them directly."));
     parser.addHelpOption();
-    const Options o;
     parser.addOptions({o.address, o.user, o.pass, o.security, o.caFile, o.auth, o.tokenCommand,
                        o.check, o.decode, o.clamAv, o.fewerRoundTrips, o.account, o.passStore});
     parser.process(app);
@@ -437,9 +445,10 @@ int run(QCoreApplication& app)
     if (!engines) {
         return 2;
     }
+    const QList<const QCommandLineOption*> storingOptions = o.storing();
     const bool storing =
-        anySet(parser, {&o.address, &o.user, &o.pass, &o.security, &o.caFile, &o.auth,
-                        &o.tokenCommand, &o.decode, &o.clamAv, &o.fewerRoundTrips, &o.passStore});
+        std::any_of(storingOptions.begin(), storingOptions.end(),
+                    [&](const QCommandLineOption* option) { return parser.isSet(*option); });
     if (const int status = storeGiven(parser, o, *engines, *account, *choice); status != 0) {
         return status;
     }
@@ -454,10 +463,11 @@ int run(QCoreApplication& app)
 int main(int argc, char** argv)
 {
     QCoreApplication::setApplicationName(QStringLiteral("settings"));
-    if (needsNoWindow(argc, argv)) {
+    const Options options;
+    if (needsNoWindow(argc, argv, options)) {
         QCoreApplication app(argc, argv);
-        return run(app);
+        return run(app, options);
     }
     QApplication app(argc, argv);
-    return run(app);
+    return run(app, options);
 }

@@ -10,13 +10,13 @@
 #include "tests/dovecot/dovecotserver.h"
 #include "tests/dovecot/mailbox.h"
 #include "tests/dovecot/rawpop3.h"
+#include "tests/dovecot/systemstore.h"
 #include "tests/dovecot/testmessage.h"
 #include "tests/support/filebytes.h"
 #include "tests/support/waitfor.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <string>
@@ -420,21 +420,12 @@ TEST_F(DovecotTest, ExpiredCertificateGetsNoLogin)
 // the same name check. SSL_CERT_DIR stands in for the system's hashed certificate directory.
 TEST_F(DovecotTest, ServerTheCaFileDoesNotNameIsCheckedAgainstTheSystemStore)
 {
-    const auto run = [](const QStringList& arguments) {
-        QProcess openssl;
-        openssl.start(QStringLiteral("openssl"), arguments);
-        return openssl.waitForFinished(30000) && openssl.exitCode() == 0;
-    };
-    const QString unrelatedCa = dir.filePath(QStringLiteral("unrelated.pem"));
-    ASSERT_TRUE(run({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
-                     "-nodes", "-keyout", dir.filePath(QStringLiteral("unrelated.key")), "-out",
-                     unrelatedCa, "-subj", "/CN=Unrelated CA", "-days", "2"}));
+    const QString unrelatedCa = systemstore::makeUnrelatedCa(dir.path());
+    ASSERT_FALSE(unrelatedCa.isEmpty());
     const QString withFixtureCa = dir.filePath(QStringLiteral("system-with"));
     const QString withoutFixtureCa = dir.filePath(QStringLiteral("system-without"));
-    QDir().mkpath(withFixtureCa);
-    QDir().mkpath(withoutFixtureCa);
-    ASSERT_TRUE(QFile::copy(server.caFile(), withFixtureCa + QStringLiteral("/fixture.pem")));
-    ASSERT_TRUE(run({"rehash", withFixtureCa}));
+    ASSERT_TRUE(systemstore::makeStore(withFixtureCa, {server.caFile()}));
+    ASSERT_TRUE(systemstore::makeStore(withoutFixtureCa, {}));
     const QByteArray address = server.address().toLatin1();
     const QByteArray savedDir = qgetenv("SSL_CERT_DIR");
     for (const qint16 security : {Vorlane::SecurityTls, Vorlane::SecurityStls}) {

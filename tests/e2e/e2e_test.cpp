@@ -3,6 +3,7 @@
 // answered with xdotool.
 #include "tests/dovecot/dovecotserver.h"
 #include "tests/dovecot/mailbox.h"
+#include "tests/dovecot/systemstore.h"
 #include "tests/dovecot/testmessage.h"
 #include "tests/e2e/installedscanner.h"
 #include "tests/support/clamdserver.h"
@@ -599,18 +600,10 @@ TEST_F(Headless, ServerTheCaFileDoesNotNameIsCheckedByTheControlsCompanion)
 {
     ASSERT_NE(server.tlsPort(), 0) << "the port-110 fixture also listens with TLS on 995";
     QTemporaryDir dir;
-    const auto openssl = [](const QStringList& arguments) {
-        return runTool(QStringList{QStringLiteral("openssl")} + arguments,
-                       QProcessEnvironment::systemEnvironment()) == 0;
-    };
-    const QString unrelatedCa = dir.filePath(QStringLiteral("unrelated.pem"));
-    ASSERT_TRUE(openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
-                         "-nodes", "-keyout", dir.filePath(QStringLiteral("unrelated.key")), "-out",
-                         unrelatedCa, "-subj", "/CN=Unrelated CA", "-days", "2"}));
+    const QString unrelatedCa = systemstore::makeUnrelatedCa(dir.path());
+    ASSERT_FALSE(unrelatedCa.isEmpty());
     const QString systemStore = dir.filePath(QStringLiteral("system"));
-    ASSERT_TRUE(QDir().mkpath(systemStore));
-    ASSERT_TRUE(QFile::copy(server.caFile(), systemStore + QStringLiteral("/fixture.pem")));
-    ASSERT_TRUE(openssl({"rehash", systemStore}));
+    ASSERT_TRUE(systemstore::makeStore(systemStore, {server.caFile()}));
     const struct {
         const char* name;
         bool companion;
