@@ -1,6 +1,6 @@
 #include "scanner/desktop/desktopnotification.h"
 
-#include "platform/clock.h"
+#include "scanner/desktop/sessionbus.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -9,7 +9,6 @@
 #include <QJsonObject>
 #include <QStringList>
 #include <QVariantMap>
-#include <algorithm>
 
 namespace {
 
@@ -53,12 +52,9 @@ std::optional<DesktopNotification> DesktopNotification::fromJson(const QByteArra
 std::optional<uint> sendNotification(QDBusConnection& bus, const DesktopNotification& notification,
                                      int timeoutMs)
 {
-    const qint64 deadline = platform::monotonicMilliseconds() + timeoutMs;
-    const auto remaining = [deadline] {
-        return int(std::max<qint64>(1, deadline - platform::monotonicMilliseconds()));
-    };
-    const QDBusMessage capabilities =
-        bus.call(notificationsCall("GetCapabilities"), QDBus::Block, remaining());
+    const QDeadlineTimer deadline(timeoutMs);
+    const QDBusMessage capabilities = bus.call(notificationsCall("GetCapabilities"), QDBus::Block,
+                                               sessionbus::callTimeoutMs(deadline));
     if (capabilities.type() != QDBusMessage::ReplyMessage) {
         return std::nullopt; // no server, or one that does not answer
     }
@@ -77,7 +73,7 @@ std::optional<uint> sendNotification(QDBusConnection& bus, const DesktopNotifica
     notify << QStringLiteral("Orsel") << uint(0) << QStringLiteral("orsel01")
            << notification.summary << bodyFor(notification.body, offered) << actions << hints
            << qint32(-1);
-    const QDBusMessage reply = bus.call(notify, QDBus::Block, remaining());
+    const QDBusMessage reply = bus.call(notify, QDBus::Block, sessionbus::callTimeoutMs(deadline));
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         return std::nullopt;
     }

@@ -1,27 +1,15 @@
 #include "scanner/desktop/keyringpassword.h"
 
-#include "platform/clock.h"
 #include "platform/pump.h"
 #include "scanner/desktop/secretservice.h"
 #include "scanner/desktop/sessionbus.h"
 
-#include <algorithm>
 #include <memory>
 #include <qt6keychain/keychain.h>
 
 const QString KeyringPassword::kService = QStringLiteral("Orsel");
 
 namespace {
-
-qint64 deadlineIn(int timeoutMs)
-{
-    return platform::monotonicMilliseconds() + timeoutMs;
-}
-
-int remainingUntil(qint64 deadline)
-{
-    return int(std::max<qint64>(1, deadline - platform::monotonicMilliseconds()));
-}
 
 QString noBus()
 {
@@ -55,12 +43,12 @@ template <class Job> JobPointer<Job> makeJob(const QString& key)
 
 // Runs `job` to its end, pumping the event loop (the keyring library answers through it), or
 // until `deadline`. False, with the reason in *error, when it failed or did not end in time.
-bool runJob(QKeychain::Job& job, qint64 deadline, int timeoutMs, QString* error)
+bool runJob(QKeychain::Job& job, const QDeadlineTimer& deadline, int timeoutMs, QString* error)
 {
     QObject::connect(&job, &QKeychain::Job::finished, &job,
                      [&job] { job.setProperty("finished", true); });
     job.start();
-    while (!job.property("finished").toBool() && platform::monotonicMilliseconds() < deadline) {
+    while (!job.property("finished").toBool() && !deadline.hasExpired()) {
         platform::pumpEvents();
     }
     if (!job.property("finished").toBool()) {
@@ -85,12 +73,12 @@ bool runJob(QKeychain::Job& job, qint64 deadline, int timeoutMs, QString* error)
 
 // Asked before reading, since a read of a locked item prompts; false, with the reason in
 // *error, when there is nothing to read. *locked: the item is there, but locked.
-bool isThere(QDBusConnection& bus, const QString& key, qint64 deadline, bool* locked,
+bool isThere(QDBusConnection& bus, const QString& key, const QDeadlineTimer& deadline, bool* locked,
              QString* error)
 {
     const secretservice::Answer answer = secretservice::itemState(
         bus, {{QStringLiteral("server"), KeyringPassword::kService}, {QStringLiteral("user"), key}},
-        remainingUntil(deadline));
+        sessionbus::callTimeoutMs(deadline));
     *locked = answer.state == secretservice::State::Locked;
     switch (answer.state) {
     case secretservice::State::NoService:
@@ -110,7 +98,7 @@ bool isThere(QDBusConnection& bus, const QString& key, qint64 deadline, bool* lo
 
 std::optional<QString> KeyringPassword::read(Prompt prompt, int timeoutMs, QString* error) const
 {
-    const qint64 deadline = deadlineIn(timeoutMs);
+    const QDeadlineTimer deadline(timeoutMs);
     std::optional<QDBusConnection> bus = sessionbus::connection();
     if (!bus) {
         *error = noBus();
@@ -144,7 +132,7 @@ bool KeyringPassword::write(const QString& password, int timeoutMs, QString* err
     }
     const auto job = makeJob<QKeychain::WritePasswordJob>(m_key);
     job->setTextData(password);
-    return runJob(*job, deadlineIn(timeoutMs), timeoutMs, error);
+    return runJob(*job, QDeadlineTimer(timeoutMs), timeoutMs, error);
 }
 
 void KeyringPassword::remove(int timeoutMs) const
@@ -154,7 +142,7 @@ void KeyringPassword::remove(int timeoutMs) const
     }
     const auto job = makeJob<QKeychain::DeletePasswordJob>(m_key);
     QString ignored;
-    runJob(*job, deadlineIn(timeoutMs), timeoutMs, &ignored);
+    runJob(*job, QDeadlineTimer(timeoutMs), timeoutMs, &ignored);
 }
 
 bool KeyringPassword::isRunning(int timeoutMs)
@@ -165,9 +153,9 @@ bool KeyringPassword::isRunning(int timeoutMs)
 
 bool KeyringPassword::isReady(int timeoutMs)
 {
-    const qint64 deadline = deadlineIn(timeoutMs);
+    const QDeadlineTimer deadline(timeoutMs);
     std::optional<QDBusConnection> bus = sessionbus::connection();
     return bus && secretservice::isRunning(*bus, timeoutMs) &&
-           secretservice::defaultCollectionState(*bus, remainingUntil(deadline)).state ==
+           secretservice::defaultCollectionState(*bus, sessionbus::callTimeoutMs(deadline)).state ==
                secretservice::State::Unlocked;
 }

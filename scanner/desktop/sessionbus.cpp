@@ -1,6 +1,7 @@
 #include "scanner/desktop/sessionbus.h"
 
 #include <QFileInfo>
+#include <algorithm>
 
 namespace sessionbus {
 
@@ -22,6 +23,11 @@ std::optional<QDBusConnection> connection()
         return std::nullopt;
     }
     return bus;
+}
+
+int callTimeoutMs(const QDeadlineTimer& deadline)
+{
+    return int(std::max<qint64>(1, deadline.remainingTime()));
 }
 
 } // namespace sessionbus
