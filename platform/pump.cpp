@@ -2,6 +2,8 @@
 // socket traffic would never return to test its deadline.
 #include "platform/pump.h"
 
+#include "platform/clock.h"
+
 #include <QCoreApplication>
 #include <QPointer>
 #include <QThread>
@@ -81,6 +83,18 @@ void pumpEvents()
     if (passes.empty() && timer) {
         timer->stop();
     }
+}
+
+bool pumpUntil(const std::function<bool()>& done, qint64 waitMs)
+{
+    const qint64 end = monotonicMilliseconds() + waitMs;
+    while (!done()) {
+        if (monotonicMilliseconds() >= end) {
+            return false;
+        }
+        pumpEvents();
+    }
+    return true;
 }
 
 quint64 currentPass()

@@ -14,6 +14,10 @@ namespace platform {
 // CPU and still re-checks its deadline often. Needs a QCoreApplication.
 void pumpEvents();
 
+// Pumps events until `done` says so (true) or `waitMs` have passed on the monotonic clock first
+// (false). `done` is asked before every wait, so a condition already met costs no pass.
+bool pumpUntil(const std::function<bool()>& done, qint64 waitMs);
+
 // The pass of pumpEvents() whose events are being handled now, 0 when none is (or when another
 // event loop, a modal dialog's, runs inside it). Ids are never reused.
 quint64 currentPass();

@@ -1,7 +1,5 @@
 #include "scanner/runlock.h"
 
-#include "platform/clock.h"
-#include "platform/pump.h"
 #include "scanner/rememberedmessages.h"
 
 #include <QCoreApplication>
@@ -82,16 +80,4 @@ QString currentAccountName(const modGeneral::StoredSettings& settings, const Acc
         return account.name();
     }
     return settings.user + QLatin1Char('@') + settings.address;
-}
-
-bool retryWhilePumping(const std::function<bool()>& attempt, qint64 waitMs)
-{
-    const qint64 end = platform::monotonicMilliseconds() + waitMs;
-    while (!attempt()) {
-        if (platform::monotonicMilliseconds() >= end) {
-            return false;
-        }
-        platform::pumpEvents(); // waits a little for events: no busy loop
-    }
-    return true;
 }

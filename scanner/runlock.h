@@ -6,7 +6,6 @@
 #include "scanner/modgeneral.h"
 
 #include <QString>
-#include <functional>
 
 class RunLock {
 public:
@@ -34,7 +33,3 @@ private:
 
 // The name an account goes by in messages: a named account's name, else "user@address".
 QString currentAccountName(const modGeneral::StoredSettings& settings, const Account& account);
-
-// Tries `attempt` until it succeeds or `waitMs` has passed on the monotonic clock, pumping events
-// in between so that a window stays alive. True when an attempt succeeded.
-bool retryWhilePumping(const std::function<bool()>& attempt, qint64 waitMs);

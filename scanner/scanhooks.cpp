@@ -57,7 +57,7 @@ int explainMissingSettings(const ProgramFolder& folder, const Account& account)
 
 static bool waitSixtySeconds(const std::function<bool()>& attempt)
 {
-    return retryWhilePumping(attempt, 60 * 1000);
+    return platform::pumpUntil(attempt, 60 * 1000);
 }
 
 ScanHooks ScanHooks::withWindow(const WindowKit& kit)

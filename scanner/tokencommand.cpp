@@ -1,6 +1,5 @@
 #include "scanner/tokencommand.h"
 
-#include "platform/clock.h"
 #include "platform/pump.h"
 
 #include <QProcess>
@@ -23,19 +22,6 @@ QString failure(const QString& command, const QString& what, const QByteArray& e
         text += QStringLiteral(": ") + last;
     }
     return text + QLatin1Char('.');
-}
-
-// Waits for the end of the process; false when the limit came first.
-bool awaitEnd(QProcess& process, std::chrono::milliseconds limit)
-{
-    const qint64 deadline = platform::monotonicMilliseconds() + limit.count();
-    while (process.state() != QProcess::NotRunning) {
-        if (platform::monotonicMilliseconds() >= deadline) {
-            return false;
-        }
-        platform::pumpEvents();
-    }
-    return true;
 }
 
 // A helper may have started programs of its own (a browser for consent, a sleep): the whole
@@ -61,7 +47,8 @@ TokenCommandResult runTokenCommand(const QString& command, std::chrono::millisec
     if (!process.waitForStarted(5000)) {
         return {{}, failure(command, QStringLiteral("could not be started"), {})};
     }
-    if (!awaitEnd(process, limit)) {
+    if (!platform::pumpUntil([&] { return process.state() == QProcess::NotRunning; },
+                             limit.count())) {
         endGroup(process);
         return {{},
                 failure(command,

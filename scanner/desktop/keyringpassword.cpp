@@ -48,10 +48,8 @@ bool runJob(QKeychain::Job& job, const QDeadlineTimer& deadline, int timeoutMs, 
     QObject::connect(&job, &QKeychain::Job::finished, &job,
                      [&job] { job.setProperty("finished", true); });
     job.start();
-    while (!job.property("finished").toBool() && !deadline.hasExpired()) {
-        platform::pumpEvents();
-    }
-    if (!job.property("finished").toBool()) {
+    if (!platform::pumpUntil([&job] { return job.property("finished").toBool(); },
+                             deadline.remainingTime())) {
         *error =
             QStringLiteral("the keyring did not answer within %1 s").arg((timeoutMs + 999) / 1000);
         return false;
